@@ -1,0 +1,3 @@
+#include "core/SoundGain.h"
+
+float g_SoundGain[2] = {0.0f, 0.0f};

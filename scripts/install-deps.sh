@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Veltrix builds, runs and tests with.
+# Runs apt-get update only when something is missing, so a ready machine starts at once.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain and test frameworks
+  cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  # resource pack
+  zlib1g-dev libminizip-dev zip unzip
+  # graphics: OpenGL, GLU, headless EGL on Mesa, X11 windows, image decoding
+  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev
+  libsoil-dev libpng-dev libjpeg-dev xvfb xauth
+  # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
+  libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]} (run as root, or install them)" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
