@@ -138,4 +138,6 @@ private:
     void _ResetCycle();             // back to "before the first cycle"
 
     // ---- private helpers of the pass operations (added with the passes) ----
+    float m_fFlareX = 0.5f;         // the flare light's last screen position (2D units),
+    float m_fFlareY = 0.5f;         // kept for a frame whose projection fails outright
 };
