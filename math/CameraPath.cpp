@@ -1,5 +1,7 @@
 #include "math/CameraPath.h"
 
+#include "pack/PackReader.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -86,10 +88,6 @@ math::matrix CCameraPath::GetCameraTransform(float t) const
     return result;
 }
 
-// Until the pack reader is part of the build, no path can be loaded by name.
-#ifdef VELTRIX_MATH_HAVE_PACK
-#include "pack/PackReader.h"
-
 bool CCameraPath::LoadPath(const char* name)
 {
     m_Frames.clear();
@@ -98,10 +96,3 @@ bool CCameraPath::LoadPath(const char* name)
         return false;
     return LoadFromMemory(blob->GetData(), static_cast<std::size_t>(blob->GetSize()));
 }
-#else
-bool CCameraPath::LoadPath(const char*)
-{
-    m_Frames.clear();
-    return false;
-}
-#endif

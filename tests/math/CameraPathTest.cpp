@@ -1,10 +1,15 @@
 #include "math/CameraPath.h"
+#include "pack/PackReader.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <limits>
 #include <vector>
 
@@ -126,6 +131,37 @@ TEST(CameraPathLoad, AcceptsNonFiniteValues)
     EXPECT_EQ(path.GetFrames()[0].m_vPos.x, inf);
     EXPECT_TRUE(std::isnan(path.GetFrames()[0].m_vPos.y));
     EXPECT_EQ(path.GetFrames()[0].m_vAngles.y, -inf);
+}
+
+TEST(CameraPathLoad, LoadsEntriesThroughThePack)
+{
+    // The pack is made by Info-ZIP, independently of our own pack tool.
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::path(VELTRIX_BINARY_DIR) / "tests" / "math" / "pack-input";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "cameras");
+    const std::vector<unsigned char> bytes = Encode({{100, 0, -50, 0.5f, 0, 0}, {1, 2, 3, 0, 0, 0}});
+    std::ofstream(dir / "cameras" / "camera01.path", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), 26); // one whole record and two stray bytes
+    std::ofstream(dir / "cameras" / "short.path", std::ios::binary).write("0123456789", 10);
+    const fs::path pack = dir / "media.dat";
+    const std::string command = "cd '" + dir.string() + "' && zip -q -P 4mq7x2kd91vbz0hw media.dat cameras/camera01.path cameras/short.path";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(CPackReader::Init(pack.c_str()));
+
+    CCameraPath path;
+    ASSERT_TRUE(path.LoadPath("cameras/camera01.path"));
+    ASSERT_EQ(path.GetFrames().size(), 1u);
+    EXPECT_FLOAT_EQ(path.GetFrames()[0].m_vPos.x, 2.54f);
+    EXPECT_FLOAT_EQ(path.GetFrames()[0].m_vPos.z, -1.27f);
+    EXPECT_EQ(path.GetFrames()[0].m_vAngles.x, 0.5f);
+    EXPECT_FALSE(path.LoadPath("cameras/short.path"));
+    EXPECT_TRUE(path.GetFrames().empty());
+    ASSERT_TRUE(path.LoadPath("cameras/camera01.path"));
+    EXPECT_FALSE(path.LoadPath("cameras/camera02.path"));
+    EXPECT_TRUE(path.GetFrames().empty());
+    CPackReader::Done();
+    fs::remove_all(dir);
 }
 
 TEST(CameraPathLoad, MissingPackEntryLeavesThePathEmpty)
