@@ -46,4 +46,32 @@ inline math::vector AnyPerpendicular(const math::vector& v)
     return NormalizeOr(Cross(v, axis), {1.0f, 0.0f, 0.0f});
 }
 
+// Two unit vectors spanning the plane across a bolt's chord d, where its end
+// spots lie: n1 = normalize(d x w) with w = d's components rotated one place,
+// n2 = normalize(d x n1). A chord with three equal components is parallel to w,
+// and a very short one squares to nothing; both take any plane across the
+// chord instead. Only a chord with no direction at all (zero, or not a number)
+// leaves the spot facing the camera (right, up).
+inline void SpotAxes(const math::vector& d, const math::vector& right, const math::vector& up,
+                     math::vector* n1, math::vector* n2)
+{
+    const math::vector w{d.y, d.z, d.x};
+    *n1 = math::normalize(Cross(d, w));
+    *n2 = math::normalize(Cross(d, *n1));
+    if (IsFinite(*n1) && IsFinite(*n2))
+        return;
+    const float largest = std::fmax(std::fabs(d.x), std::fmax(std::fabs(d.y), std::fabs(d.z)));
+    if (IsFinite(d) && largest > 0.0f)
+    {
+        const math::vector axis = math::normalize(d / largest);   // one component is 1: no underflow
+        *n1 = AnyPerpendicular(axis);
+        *n2 = Cross(axis, *n1);
+    }
+    else
+    {
+        *n1 = right;
+        *n2 = up;
+    }
+}
+
 } // namespace pass

@@ -130,29 +130,8 @@ void CDrawer::DrawHalos()
     {
         const math::vector a = bolt->GetPoint(0);
         const math::vector b = bolt->GetPoint(bolt->NumPoints() - 1);
-        const math::vector d = b - a;
-
-        // The spots lie across the bolt's chord. A chord whose components are all
-        // equal is parallel to its own rotation, and a zero chord has no
-        // direction at all: such spots take any plane across the chord, or face
-        // the camera when there is no chord.
-        const math::vector w{d.y, d.z, d.x};
-        math::vector n1 = math::normalize(pass::Cross(d, w));
-        math::vector n2 = math::normalize(pass::Cross(d, n1));
-        if (!pass::IsFinite(n1) || !pass::IsFinite(n2))
-        {
-            const math::vector axis = math::normalize(d);
-            if (pass::IsFinite(axis))
-            {
-                n1 = pass::AnyPerpendicular(axis);
-                n2 = pass::Cross(axis, n1);
-            }
-            else
-            {
-                n1 = m_vRight;
-                n2 = m_vUp;
-            }
-        }
+        math::vector n1, n2;
+        pass::SpotAxes(b - a, m_vRight, m_vUp, &n1, &n2);
 
         gl.Color3f(SpotGrey, SpotGrey, SpotGrey);
         EmitSpot(gl, a, RootSpotHalf, n1, n2);
