@@ -28,6 +28,6 @@ struct SMemFile
 
 // The decoder's callbacks, visible so their rules can be checked directly.
 size_t mem_read_func(void* dst, size_t size, size_t count, void* src); // whole items copied
-int mem_seek_func(void* src, long long offset, int whence);            // 0 or -1
+int mem_seek_func(void* src, int64_t offset, int whence);              // 0 or -1
 int mem_close_func(void* src);                                         // frees nothing
 long mem_tell_func(void* src);                                         // position or -1
