@@ -196,9 +196,11 @@ TEST(QuatSpline, PassesThroughTheInnerKeys)
     const float sign = (end.w * k2.w + end.x * k2.x + end.y * k2.y + end.z * k2.z) < 0 ? -1.0f : 1.0f;
     ExpectQuatNear({sign * end.x, sign * end.y, sign * end.z, sign * end.w}, k2, 2e-6f);
 
-    // Evenly spaced turns about one axis: the spline turns at a constant rate.
-    const float step = 0.4f;
-    for (float t : {0.25f, 0.5f, 0.8f})
-        ExpectQuatNear(math::quat_catmull_rom(AboutZ(0.0f), AboutZ(step), AboutZ(2 * step), AboutZ(3 * step), t),
-                       AboutZ(step * (1.0f + t)), 2e-6f);
+    // Turns about one axis: the spline turns by the Catmull-Rom spline of the angles.
+    const float a0 = 0.0f, a1 = 0.3f, a2 = 0.9f, a3 = 1.0f;
+    for (float t : {0.25f, 0.5f, 0.8f}) {
+        const float angle = 0.5f * (2 * a1 + (a2 - a0) * t + (2 * a0 - 5 * a1 + 4 * a2 - a3) * t * t +
+                                    (3 * a1 - a0 - 3 * a2 + a3) * t * t * t);
+        ExpectQuatNear(math::quat_catmull_rom(AboutZ(a0), AboutZ(a1), AboutZ(a2), AboutZ(a3), t), AboutZ(angle), 2e-6f);
+    }
 }
