@@ -123,16 +123,6 @@ TEST(CameraPathLoad, CountsWholeRecordsOnlyAndRefusesShortEntries)
     EXPECT_TRUE(path.GetFrames().empty());
 }
 
-TEST(CameraPathLoad, AcceptsNonFiniteValues)
-{
-    const float inf = std::numeric_limits<float>::infinity();
-    const CCameraPath path = Load({{inf, std::nanf(""), 0, 0, -inf, 0}});
-    ASSERT_EQ(path.GetFrames().size(), 1u);
-    EXPECT_EQ(path.GetFrames()[0].m_vPos.x, inf);
-    EXPECT_TRUE(std::isnan(path.GetFrames()[0].m_vPos.y));
-    EXPECT_EQ(path.GetFrames()[0].m_vAngles.y, -inf);
-}
-
 TEST(CameraPathLoad, LoadsEntriesThroughThePack)
 {
     // The pack is made by Info-ZIP, independently of our own pack tool.

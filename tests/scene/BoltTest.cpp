@@ -112,21 +112,6 @@ TEST(Bolt, ZeroAmplitudeSplitsAtRecursiveMidpoints)
     }
 }
 
-TEST(Bolt, OffsetsScaleWithTheSplitInterval)
-{
-    // Every draw at its extreme: each point moves by amplitude * L / 2 on every axis.
-    CBolt bolt;
-    ResetRand([](long) { return kRandMax; });
-    bolt.GenBolt(kStart, kEnd, 0.1f);
-    EXPECT_FLOAT_EQ(bolt.GetPoint(31).x, 31.5f + 3.15f);
-    EXPECT_FLOAT_EQ(bolt.GetPoint(31).y, 3.15f);
-    EXPECT_FLOAT_EQ(bolt.GetPoint(31).z, 3.15f);
-    // Point 15 splits (0, 31), measured between the already displaced ends.
-    const math::vector& p = bolt.GetPoint(31);
-    const float length = std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z);
-    EXPECT_FLOAT_EQ(bolt.GetPoint(15).y, p.y / 2 + 0.05f * length);
-}
-
 TEST(Bolt, TangentsAreOneSidedAtTheEndsAndCentralInside)
 {
     CBolt bolt;
