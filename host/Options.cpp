@@ -1,0 +1,123 @@
+#include "host/Options.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+bool ParseInt(std::string_view text, int& value)
+{
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+// One option: its name, whether it takes a value, and what it does with it.
+// A handler returns the reason for a bad value, or an empty string.
+struct SOptionSpec
+{
+    const char* m_Name;
+    bool m_bTakesValue;
+    std::string (*m_Apply)(SOptions& options, std::string_view value);
+};
+
+// Largest accepted picture side; the pbuffer and the read-back buffer scale with it.
+constexpr int MaxSide = 16384;
+
+const SOptionSpec g_Options[] = {
+    {"--headless", false, [](SOptions& o, std::string_view) { o.m_bHeadless = true; return std::string(); }},
+    {"--size", true,
+     [](SOptions& o, std::string_view v) {
+         const size_t x = v.find('x');
+         int w = 0, h = 0;
+         if (x == std::string_view::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) ||
+             w <= 0 || h <= 0 || w > MaxSide || h > MaxSide)
+             return "--size expects WxH with sides from 1 to " + std::to_string(MaxSide) + ", got '" +
+                    std::string(v) + "'";
+         o.m_nWidth = w;
+         o.m_nHeight = h;
+         return std::string();
+     }},
+    {"--frames", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n <= 0)
+             return "--frames expects a positive number, got '" + std::string(v) + "'";
+         o.m_nFrames = n;
+         return std::string();
+     }},
+    {"--output", true,
+     [](SOptions& o, std::string_view v) {
+         if (v.empty())
+             return std::string("--output expects a folder");
+         o.m_Output = v;
+         return std::string();
+     }},
+    {"--preview", false, [](SOptions& o, std::string_view) { o.m_bPreview = true; return std::string(); }},
+    {"--secondary", false, [](SOptions& o, std::string_view) { o.m_bSecondary = true; return std::string(); }},
+    {"--pack", true,
+     [](SOptions& o, std::string_view v) {
+         if (v.empty())
+             return std::string("--pack expects a file");
+         o.m_Pack = v;
+         return std::string();
+     }},
+    {"--no-pacing", false, [](SOptions& o, std::string_view) { o.m_bPacing = false; return std::string(); }},
+    {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
+};
+
+} // namespace
+
+bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::string& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        std::string_view value;
+        bool inlineValue = false;
+        // --size=640x360 and --size 640x360 both work.
+        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            inlineValue = true;
+        }
+        const SOptionSpec* spec = nullptr;
+        for (const SOptionSpec& s : g_Options) {
+            if (arg == s.m_Name)
+                spec = &s;
+        }
+        if (!spec) {
+            error = "unknown option '" + std::string(argv[i]) + "' (see --help)";
+            return false;
+        }
+        if (spec->m_bTakesValue && !inlineValue) {
+            if (i + 1 >= argc) {
+                error = std::string(spec->m_Name) + " expects a value";
+                return false;
+            }
+            value = argv[++i];
+        } else if (!spec->m_bTakesValue && inlineValue) {
+            error = std::string(spec->m_Name) + " takes no value";
+            return false;
+        }
+        error = spec->m_Apply(options, value);
+        if (!error.empty())
+            return false;
+    }
+    return true;
+}
+
+const char* UsageText()
+{
+    return "usage: veltrix --headless [--size WxH] [--frames N] [--output DIR] [--preview] [--secondary]\n"
+           "                         [--pack FILE] [--no-pacing]\n"
+           "Records the screen saver without a display into DIR/frame-00001.png onwards.\n"
+           "  --size WxH    picture size (default 1280x720)\n"
+           "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
+           "  --output DIR  folder for the frames (default out/, created if missing)\n"
+           "  --preview     run as the settings-window preview (no fade-in, no music)\n"
+           "  --secondary   run as a secondary screen (neither main screen nor preview)\n"
+           "  --pack FILE   read this pack instead of the bundle's media.dat\n"
+           "  --no-pacing   render back to back on a virtual clock that advances 1/30 s a frame\n"
+           "                (same frames every run; for measuring)\n";
+}

@@ -1,0 +1,193 @@
+#include "host/Recorder.h"
+
+#include "core/Config.h"
+#include "core/ScreenSaver.h"
+#include "core/Util.h"
+#include "host/PngWriter.h"
+#include "pack/PackReader.h"
+#include "platform/HeadlessGL.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double g_VirtualNow = VirtualClockStart;
+double VirtualClock() { return g_VirtualNow; }
+
+double Ms(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Restores the wall clock and closes what a recording opened, on every way out.
+struct SSession
+{
+    ~SSession()
+    {
+        SetTimeSourceForTesting(nullptr);
+        CPackReader::Done();
+    }
+};
+
+std::string FramePath(const std::string& folder, int index)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "frame-%05d.png", index);
+    return (std::filesystem::path(folder) / name).string();
+}
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    // Nearest rank: the smallest value with at least this fraction at or below it.
+    size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
+    rank = std::clamp<size_t>(rank, 1, values.size());
+    return values[rank - 1];
+}
+
+} // namespace
+
+bool Record(const SOptions& options, const std::string& packPath, SRecordResult& result, std::string& error)
+{
+    result = SRecordResult();
+    result.m_nWidth = options.m_nWidth;
+    result.m_nHeight = options.m_nHeight;
+    result.m_bPaced = options.m_bPacing;
+
+    std::error_code ec;
+    std::filesystem::create_directories(options.m_Output, ec);
+    if (ec || !std::filesystem::is_directory(options.m_Output, ec)) {
+        error = "cannot create output folder " + options.m_Output + ": " +
+                (ec ? ec.message() : std::string("not a folder"));
+        return false;
+    }
+    if (access(options.m_Output.c_str(), W_OK | X_OK) != 0) {
+        error = "cannot write to output folder " + options.m_Output;
+        return false;
+    }
+
+    CHeadlessGL gl;
+    if (!gl.Create(options.m_nWidth, options.m_nHeight)) {
+        error = "no headless OpenGL context: " + gl.Error();
+        return false;
+    }
+
+    SSession session;
+    if (!CPackReader::Init(packPath.c_str())) {
+        error = "cannot open pack " + packPath;
+        return false;
+    }
+    if (!options.m_bPacing) {
+        g_VirtualNow = VirtualClockStart;
+        SetTimeSourceForTesting(&VirtualClock);
+    }
+
+    SCONFIG config;
+    config.m_bPreview = options.m_bPreview;
+    config.m_bMainScreen = !options.m_bSecondary;
+
+    CScreenSaver saver;
+    saver.Init(&config);
+
+    const bool terminal = isatty(STDOUT_FILENO) != 0;
+    std::vector<unsigned char> pixels;
+    result.m_RenderMs.reserve(static_cast<size_t>(options.m_nFrames));
+    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
+    Clock::time_point tickOrigin;
+    Clock::time_point nextTick;
+    Clock::time_point lastTickStart;
+    int tickFrames = 0;
+    bool ok = true;
+
+    for (int i = 0; i < options.m_nFrames && ok; ++i) {
+        // The first two frames come at once, as when the saver starts; then one per tick.
+        if (i == 2) {
+            tickOrigin = Clock::now();
+            nextTick = tickOrigin + interval;
+        }
+        if (i >= 2) {
+            if (options.m_bPacing) {
+                std::this_thread::sleep_until(nextTick);
+                lastTickStart = Clock::now();
+                // A late frame fires at once and the ticks restart from it: a
+                // timer does not burst to catch up.
+                nextTick = std::max(nextTick + interval, lastTickStart);
+            } else {
+                g_VirtualNow += FrameInterval;
+            }
+            ++tickFrames;
+        }
+
+        const Clock::time_point start = Clock::now();
+        saver.Draw();
+        glFlush();
+        glFinish();
+        result.m_RenderMs.push_back(Ms(Clock::now() - start));
+
+        if (!gl.ReadPixels(pixels)) {
+            error = "cannot read the rendered frame back";
+            ok = false;
+            break;
+        }
+        if (!WritePng(FramePath(options.m_Output, i + 1), options.m_nWidth, options.m_nHeight, pixels.data(),
+                      error)) {
+            ok = false;
+            break;
+        }
+        result.m_nFrames = i + 1;
+        if (terminal) {
+            std::printf("\rveltrix: frame %d/%d", i + 1, options.m_nFrames);
+            std::fflush(stdout);
+        }
+    }
+    if (terminal) {
+        std::printf("\r\033[K");
+        std::fflush(stdout);
+    }
+
+    if (options.m_bPacing && tickFrames > 0) {
+        const double span = std::chrono::duration<double>(lastTickStart - tickOrigin).count();
+        if (span > 0.0)
+            result.m_dAchievedFps = tickFrames / span;
+    }
+    saver.Done();
+    return ok;
+}
+
+std::string FormatSummary(const SRecordResult& r)
+{
+    const double median = Percentile(r.m_RenderMs, 0.5);
+    const double p95 = Percentile(r.m_RenderMs, 0.95);
+    const double max = r.m_RenderMs.empty() ? 0.0 : *std::max_element(r.m_RenderMs.begin(), r.m_RenderMs.end());
+    char line[256];
+    std::snprintf(line, sizeof line, "veltrix: %d frames %dx%d, render median %.1f ms, p95 %.1f ms, max %.1f ms",
+                  r.m_nFrames, r.m_nWidth, r.m_nHeight, median, p95, max);
+    std::string text = line;
+    // Below 30 a second the recording no longer keeps real time; say what it managed.
+    if (r.m_bPaced && r.m_dAchievedFps > 0.0 && r.m_dAchievedFps < 29.5) {
+        std::snprintf(line, sizeof line, ", achieved %.1f fps", r.m_dAchievedFps);
+        text += line;
+    }
+    return text;
+}
+
+std::string DefaultPackPath()
+{
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const std::filesystem::path folder = ec ? std::filesystem::current_path(ec) : exe.parent_path();
+    return (folder / "Veltrix.saver" / "Contents" / "Resources" / "media.dat").string();
+}

@@ -1,0 +1,39 @@
+// Recording mode: drives the saver core the way the view does (pack opened,
+// settings filled, Init, two frames at once, then one frame per 1/30 s tick,
+// Done) into a headless OpenGL context and writes every frame as a PNG.
+//
+// Clocks: with pacing the scene runs on the wall clock and frames wait for
+// their 1/30 s tick, as under the host's timer. Without pacing, GetTime reads a
+// virtual clock that starts at VirtualClockStart and advances 1/30 s before
+// every tick frame, so the scene (random seed included) is the same on every run
+// and on every machine, however long a frame takes.
+#pragma once
+
+#include "host/Options.h"
+
+#include <string>
+#include <vector>
+
+struct SRecordResult
+{
+    int m_nFrames = 0;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    std::vector<double> m_RenderMs;     // per frame: Draw plus the driver finishing it
+    double m_dAchievedFps = 0.0;        // tick frames per wall-clock second (paced runs)
+    bool m_bPaced = false;
+};
+
+constexpr double FrameInterval = 1.0 / 30.0;        // seconds, the host's timer
+constexpr double VirtualClockStart = 1000000000.0;  // seconds, the unpaced clock's first reading
+
+// Records options.m_nFrames frames from the pack at packPath. False with a
+// one-line reason (no EGL, unwritable folder, unreadable pack, failed write).
+bool Record(const SOptions& options, const std::string& packPath, SRecordResult& result, std::string& error);
+
+// "veltrix: N frames WxH, render median X ms, p95 Y ms, max Z ms", plus the
+// achieved frame rate when a paced run fell behind its ticks.
+std::string FormatSummary(const SRecordResult& result);
+
+// <folder of the running executable>/Veltrix.saver/Contents/Resources/media.dat
+std::string DefaultPackPath();

@@ -1,0 +1,165 @@
+// The veltrix program's recording mode: options, summary line, and the
+// built executable's exit status, error lines and frames.
+#include "tests/render/RenderTestSupport.h"
+
+#include "host/Options.h"
+#include "host/Recorder.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sys/wait.h>
+
+using namespace rendertest;
+
+namespace {
+
+struct SRun
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+SRun RunVeltrix(const std::string& args, const CTempDir& scratch)
+{
+    const std::string errFile = scratch / "stderr.txt";
+    const std::string command = "ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR "/veltrix " + args + " 2>" + errFile;
+    SRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    std::array<char, 512> buffer;
+    while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        run.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errFile);
+    std::getline(in, run.err, '\0');
+    return run;
+}
+
+int Lines(const std::string& text)
+{
+    int n = 0;
+    for (char c : text)
+        n += c == '\n';
+    return n;
+}
+
+bool Parse(std::initializer_list<const char*> args, SOptions& options, std::string& error)
+{
+    std::vector<const char*> argv = {"veltrix"};
+    argv.insert(argv.end(), args);
+    return ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
+} // namespace
+
+TEST(HostOptions, DefaultsAndEveryOption)
+{
+    SOptions o;
+    std::string error;
+    ASSERT_TRUE(Parse({"--headless"}, o, error));
+    EXPECT_EQ(o.m_nWidth, 1280);
+    EXPECT_EQ(o.m_nHeight, 720);
+    EXPECT_EQ(o.m_nFrames, 300);
+    EXPECT_EQ(o.m_Output, "out");
+    EXPECT_TRUE(o.m_bPacing);
+
+    SOptions p;
+    ASSERT_TRUE(Parse({"--headless", "--size", "640x360", "--frames=12", "--output", "x/y", "--preview",
+                       "--secondary", "--pack", "m.dat", "--no-pacing"},
+                      p, error))
+        << error;
+    EXPECT_EQ(p.m_nWidth, 640);
+    EXPECT_EQ(p.m_nHeight, 360);
+    EXPECT_EQ(p.m_nFrames, 12);
+    EXPECT_EQ(p.m_Output, "x/y");
+    EXPECT_TRUE(p.m_bPreview);
+    EXPECT_TRUE(p.m_bSecondary);
+    EXPECT_EQ(p.m_Pack, "m.dat");
+    EXPECT_FALSE(p.m_bPacing);
+}
+
+TEST(HostOptions, BadArgumentsGiveAReason)
+{
+    for (auto args : std::vector<std::vector<const char*>>{{"--size", "640"},
+                                                           {"--size", "0x10"},
+                                                           {"--size", "64x-1"},
+                                                           {"--size", "99999x10"},
+                                                           {"--frames", "ten"},
+                                                           {"--frames", "0"},
+                                                           {"--frames"},
+                                                           {"--bogus"},
+                                                           {"--headless=yes"}}) {
+        std::vector<const char*> argv = {"veltrix"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        SOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseOptions(static_cast<int>(argv.size()), argv.data(), o, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(HostSummary, ReportsMedianP95MaxAndTheRateOfALateRecording)
+{
+    SRecordResult r;
+    r.m_nFrames = 20;
+    r.m_nWidth = 640;
+    r.m_nHeight = 360;
+    for (int i = 1; i <= 20; ++i)
+        r.m_RenderMs.push_back(i);   // 1 .. 20 ms
+    r.m_bPaced = true;
+    r.m_dAchievedFps = 30.0;
+    EXPECT_EQ(FormatSummary(r), "veltrix: 20 frames 640x360, render median 10.0 ms, p95 19.0 ms, max 20.0 ms");
+    r.m_dAchievedFps = 14.25;
+    EXPECT_EQ(FormatSummary(r),
+              "veltrix: 20 frames 640x360, render median 10.0 ms, p95 19.0 ms, max 20.0 ms, achieved 14.2 fps");
+}
+
+TEST(HostProgram, RecordsNumberedFramesAndPrintsTheSummary)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "frames";
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 64x40 --frames 3 --pack " + pack + " --output " + out, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(std::regex_match(run.out, std::regex("veltrix: 3 frames 64x40, render median [0-9.]+ ms, "
+                                                     "p95 [0-9.]+ ms, max [0-9.]+ ms\n")))
+        << run.out;
+    for (const char* name : {"frame-00001.png", "frame-00002.png", "frame-00003.png"})
+        EXPECT_GT(std::filesystem::file_size(std::filesystem::path(out) / name), 0u) << name;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00004.png"));
+}
+
+TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    std::ofstream(dir / "file") << "not a folder";
+
+    struct SCase
+    {
+        std::string args;
+        std::string mention;
+    };
+    const SCase cases[] = {
+        {"--headless --bogus", "--bogus"},
+        {"--size 64x40", "--headless"},
+        {"--headless --frames 1 --pack " + pack + " --output " + (dir / "file") + "/sub", dir / "file"},
+        {"--headless --frames 1 --pack " + (dir / "missing.dat") + " --output " + (dir / "o"), "missing.dat"},
+    };
+    for (const SCase& c : cases) {
+        const SRun run = RunVeltrix(c.args, dir);
+        EXPECT_EQ(run.status, 1) << c.args;
+        EXPECT_EQ(Lines(run.err), 1) << run.err;
+        EXPECT_EQ(run.err.rfind("veltrix: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.mention), std::string::npos) << run.err;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+    }
+}
