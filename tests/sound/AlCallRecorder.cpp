@@ -86,6 +86,13 @@ void alDeleteSources(ALsizei n, const ALuint* sources)
     real(n, sources);
 }
 
+void alListenerf(ALenum param, ALfloat value)
+{
+    REAL(alListenerf);
+    ++soundtest::AlCalls().m_nListenerCalls;
+    real(param, value);
+}
+
 void alGenBuffers(ALsizei n, ALuint* buffers)
 {
     REAL(alGenBuffers);

@@ -16,6 +16,7 @@ struct SAlCalls
     std::multiset<uint32_t> m_DelBuffers;  // buffer names released (non-zero ones)
     int m_nGenSources = 0;
     int m_nDelSources = 0;                 // names passed to alDeleteSources
+    int m_nListenerCalls = 0;              // alListenerf
 };
 
 SAlCalls& AlCalls();
