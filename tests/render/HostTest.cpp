@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sys/wait.h>
 
@@ -37,7 +38,7 @@ SRun RunVeltrix(const std::string& args, const CTempDir& scratch)
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(errFile);
-    std::getline(in, run.err, '\0');
+    run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return run;
 }
 
@@ -135,6 +136,24 @@ TEST(HostProgram, RecordsNumberedFramesAndPrintsTheSummary)
     for (const char* name : {"frame-00001.png", "frame-00002.png", "frame-00003.png"})
         EXPECT_GT(std::filesystem::file_size(std::filesystem::path(out) / name), 0u) << name;
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00004.png"));
+}
+
+TEST(HostProgram, UnpacedRecordingsAreTheSameOnEveryRun)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    std::string frames[2];
+    for (int run = 0; run < 2; ++run) {
+        const std::string out = dir / ("run" + std::to_string(run));
+        ASSERT_EQ(RunVeltrix("--headless --no-pacing --size 64x40 --frames 12 --pack " + pack + " --output " + out,
+                             dir)
+                      .status,
+                  0);
+        std::ifstream in(out + "/frame-00012.png", std::ios::binary);
+        frames[run].assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    EXPECT_GT(frames[0].size(), 100u);
+    EXPECT_EQ(frames[0], frames[1]);
 }
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
