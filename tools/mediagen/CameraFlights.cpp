@@ -153,7 +153,12 @@ void MakeCameraPaths(AssetList& out)
     {
         std::vector<SKey> keys;
         for (int k = 0; k < route->m_nFrames; ++k)
-            keys.push_back(KeyAt(*route, double(k) / double(route->m_nFrames - 1)));
+        {
+            // Slower near both ends: the flight glides out of the fade-in and into the fade-out, and the
+            // spline's short overshoot past the last key stays too small to see.
+            double u = double(k) / double(route->m_nFrames - 1);
+            keys.push_back(KeyAt(*route, Mix(u, Ease(u), 0.6)));
+        }
         out.push_back({std::string(route->m_Name) + ".path", Encode(keys, false)});
         out.push_back({std::string(route->m_Name) + "m.path", Encode(keys, true)});
     }

@@ -77,8 +77,8 @@ CImage MakeDisc()
     return Radial(256, [](float r, float) {
         float disc = 1.0f - Smoothstep(0.55f, 0.72f, r);
         float rim = std::exp(-((r - 0.64f) / 0.05f) * ((r - 0.64f) / 0.05f));
-        float fill = 0.55f + 0.15f * (1.0f - r);
-        return SColor{0.95f, 0.97f, 1.0f} * (disc * fill + 0.3f * rim);
+        float fill = 0.78f + 0.15f * (1.0f - r);
+        return SColor{0.95f, 0.97f, 1.0f} * (disc * fill + 0.25f * rim);
     });
 }
 
@@ -98,7 +98,7 @@ CImage MakeHexGhost()
         float edge = std::exp(-((h - 0.96f) / 0.04f) * ((h - 0.96f) / 0.04f));
         SColor body = {0.80f, 0.88f, 1.0f};
         SColor tint = Spectrum(std::clamp(h * 0.8f, 0.0f, 1.0f));
-        return body * (0.42f * fill * (0.7f + 0.3f * h)) + Lerp(body, tint, 0.4f) * (0.5f * edge);
+        return body * (0.55f * fill * (0.7f + 0.3f * h)) + Lerp(body, tint, 0.4f) * (0.6f * edge);
     });
 }
 

@@ -129,7 +129,7 @@ CImage MakeShellGlow()
             float mix = Smoothstep(-0.35f, 0.45f, tint.Fbm(u * 0.7f + 3.0f, v * 0.7f, 4));
             SColor blue = {0.45f, 0.60f, 1.0f};
             SColor violet = {0.85f, 0.45f, 1.0f};
-            SColor c = Lerp(blue, violet, mix) * (density * rim * 0.8f);
+            SColor c = Lerp(blue, violet, mix) * (density * rim);
             img.At(x, y) = c;
         }
     return img;

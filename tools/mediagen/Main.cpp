@@ -41,6 +41,14 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::filesystem::path outDir = argv[1];
+    // Making the folder first turns an unusable OUTDIR into an error before seconds of synthesis.
+    std::error_code ec;
+    std::filesystem::create_directories(outDir, ec);
+    if (ec)
+    {
+        std::fprintf(stderr, "veltrix-mediagen: %s: %s\n", outDir.c_str(), ec.message().c_str());
+        return 1;
+    }
 
     // The two tracks cost most of the time; each is made on its own thread while the pictures are drawn.
     AssetList music1, music2, assets;
