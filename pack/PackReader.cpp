@@ -74,8 +74,8 @@ std::unique_ptr<IData> CPackReader::_LoadFromPack(const char* name) {
 
   unz_file_info info;
   if (unzGetCurrentFileInfo(m_Zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) return nullptr;
-  // minizip compares only the first 255 bytes of a stored name, so a longer
-  // entry could answer for its own prefix.
+  // minizip compares names as C strings: a stored name with a zero byte
+  // inside would answer for the part before it.
   if (info.size_filename != length) return nullptr;
   // The size is a 32-bit signed integer: one of 2 GiB or more reads as
   // negative and is refused, never allocated.
