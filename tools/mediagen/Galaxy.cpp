@@ -99,7 +99,10 @@ void DrawNebulae(CImage& img)
             SColor red = {0.34f, 0.07f, 0.16f};
             SColor blue = {0.08f, 0.13f, 0.32f};
             SColor c = Lerp(blue, red, h) * (cloud * fine * 0.3f) + SColor{0.55f, 0.5f, 0.6f} * (band * 0.06f);
-            img.At(x, y) = SColor{0.006f, 0.008f, 0.018f} + c;
+            // The backdrop is a square that ends in black space: its haze fades out toward the edges so
+            // that the square's outline never shows against the black around it.
+            float edge = std::min(std::min(u, 1.0f - u), std::min(v, 1.0f - v));
+            img.At(x, y) = (SColor{0.006f, 0.008f, 0.018f} + c) * Smoothstep(0.0f, 0.12f, edge);
         }
 }
 

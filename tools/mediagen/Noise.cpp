@@ -39,20 +39,6 @@ float CNoise::Noise(float x, float y) const
     return 1.4142f * (ab + (cd - ab) * v);
 }
 
-float CNoise::NoiseTiled(float x, float y, int period) const
-{
-    float fx = std::floor(x), fy = std::floor(y);
-    int ix = int(fx), iy = int(fy);
-    float dx = x - fx, dy = y - fy;
-    auto wrap = [period](int i) { return ((i % period) + period) % period; };
-    int x0 = wrap(ix), x1 = wrap(ix + 1), y0 = wrap(iy), y1 = wrap(iy + 1);
-    float u = Fade(dx), v = Fade(dy);
-    float a = _Grad(x0, y0, dx, dy), b = _Grad(x1, y0, dx - 1, dy);
-    float c = _Grad(x0, y1, dx, dy - 1), d = _Grad(x1, y1, dx - 1, dy - 1);
-    float ab = a + (b - a) * u, cd = c + (d - c) * u;
-    return 1.4142f * (ab + (cd - ab) * v);
-}
-
 float CNoise::Fbm(float x, float y, int octaves, float gain) const
 {
     float sum = 0, amp = 1, norm = 0;
@@ -64,21 +50,6 @@ float CNoise::Fbm(float x, float y, int octaves, float gain) const
         amp *= gain;
         x *= 2.0f;
         y *= 2.0f;
-    }
-    return sum / norm;
-}
-
-float CNoise::FbmTiled(float x, float y, int period, int octaves, float gain) const
-{
-    float sum = 0, amp = 1, norm = 0;
-    for (int i = 0; i < octaves; ++i)
-    {
-        sum += amp * NoiseTiled(x, y, period);
-        norm += amp;
-        amp *= gain;
-        x *= 2.0f;
-        y *= 2.0f;
-        period *= 2;
     }
     return sum / norm;
 }

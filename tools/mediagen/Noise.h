@@ -11,12 +11,9 @@ public:
 
     // Gradient noise in about -1..1, smooth (C2) in x and y.
     float Noise(float x, float y) const;
-    // Gradient noise that repeats every `period` units in x and in y (period > 0, whole units).
-    float NoiseTiled(float x, float y, int period) const;
 
     // Sum of `octaves` layers, each twice the frequency and `gain` times the amplitude of the one before.
     float Fbm(float x, float y, int octaves, float gain = 0.5f) const;
-    float FbmTiled(float x, float y, int period, int octaves, float gain = 0.5f) const;
     // 1 - |noise| summed like Fbm: sharp ridges, good for filaments and dust lanes.
     float Ridged(float x, float y, int octaves, float gain = 0.5f) const;
 
