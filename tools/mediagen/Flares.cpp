@@ -65,9 +65,11 @@ CImage MakeRing()
         const float radius = 0.68f;
         float d = (r - radius) / 0.035f;
         float ring = std::exp(-d * d);
-        // Dispersion: a faint rainbow fringe just outside the ring, as a real lens shows.
-        float fringe = std::exp(-((r - radius - 0.06f) / 0.045f) * ((r - radius - 0.06f) / 0.045f));
-        SColor c = SColor{0.9f, 0.95f, 1.0f} * ring + Spectrum(std::clamp((r - radius) / 0.12f, 0.0f, 1.0f)) * (0.25f * fringe);
+        // Dispersion: a faint rainbow just outside the ring, red nearest to it, as a real lens shows.
+        float out = (r - radius - 0.085f) / 0.06f;
+        float fringe = std::exp(-out * out);
+        SColor hue = Spectrum(std::clamp((r - radius - 0.03f) / 0.11f, 0.0f, 1.0f));
+        SColor c = SColor{0.9f, 0.95f, 1.0f} * ring + hue * (0.3f * fringe);
         return c + SColor{0.5f, 0.55f, 0.7f} * (0.08f * (1.0f - Smoothstep(0.0f, radius, r)));
     });
 }
