@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 
+#include <sys/wait.h>
+
 namespace fs = std::filesystem;
 
 namespace
