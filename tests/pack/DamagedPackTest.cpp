@@ -72,8 +72,6 @@ protected:
   std::vector<SZipEntry> m_Entries;
 };
 
-TEST_F(DamagedPackTest, UndamagedPackLoadsBothEntries) { EXPECT_EQ(2, LoadAll(m_Pack)); }
-
 TEST_F(DamagedPackTest, EveryFlippedByteGivesOriginalOrNothing) {
   int failures = 0;
   for (size_t at = 0; at < m_Pack.size(); ++at) {
@@ -158,16 +156,14 @@ TEST_F(DamagedPackTest, NameWithZeroByteIsNotFoundByItsPrefix) {
   EXPECT_TRUE(CPackReader::LoadData("b/noise.bin"));
 }
 
-TEST_F(DamagedPackTest, UnknownMethodAndLyingNameLengthAreRefused) {
-  Bytes method = m_Pack;
-  const SZipEntry& e = Entry("a/text.txt");
-  Put16(method, e.central + CentralMethod, 12);
-  Put16(method, e.local + LocalMethod, 12);
-  EXPECT_EQ(1, LoadAll(method));
-
-  Bytes nameLength = m_Pack;
-  Put16(nameLength, e.central + CentralNameLength, 0xffff);
-  EXPECT_GE(1, LoadAll(nameLength));
+// minizip's raw mode hands over any method; only stored and deflated are
+// ours to read, even where the bytes would pass as stored.
+TEST_F(DamagedPackTest, UnknownMethodIsRefused) {
+  Bytes damaged = m_Pack;
+  const SZipEntry& e = Entry("b/noise.bin");
+  Put16(damaged, e.central + CentralMethod, 12);
+  Put16(damaged, e.local + LocalMethod, 12);
+  EXPECT_EQ(1, LoadAll(damaged));
 }
 
 }  // namespace

@@ -47,4 +47,4 @@ void Put16(Bytes& b, size_t at, uint16_t v);
 // Field offsets within the two headers.
 inline constexpr size_t LocalMethod = 8, LocalCrc = 14, LocalCompressed = 18, LocalSize = 22;
 inline constexpr size_t CentralMethod = 10, CentralCrc = 16, CentralCompressed = 20,
-                        CentralSize = 24, CentralNameLength = 28;
+                        CentralSize = 24;
