@@ -85,27 +85,6 @@ TEST_F(CameraTest, SetupCamera_BuildsAnOrthonormalScreenBasis)
     ExpectVec(D().m_vUp, 0, 0, 1);
 }
 
-TEST_F(CameraTest, SetupCamera_DegenerateCameraStillGivesAUnitBasis)
-{
-    // Eye on the point looked at, and an up hint along the view: no right vector exists.
-    const math::vector cases[][3] = {
-        {{1, 2, 3}, {1, 2, 3}, {0, 0, 1}},
-        {{0, 0, 10}, {0, 0, 0}, {0, 0, 1}},
-        {{0, 0, 10}, {0, 0, 0}, {0, 0, 0}},
-    };
-    for (const auto& c : cases)
-    {
-        SetCamera(c[0], c[1], c[2]);
-        for (const math::vector& v : {D().m_vDir, D().m_vRight, D().m_vUp})
-            EXPECT_NEAR(std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z), 1.0f, 1e-5f);
-        const math::vector& r = D().m_vRight;
-        const math::vector& u = D().m_vUp;
-        const math::vector& d = D().m_vDir;
-        EXPECT_NEAR(r.x * u.x + r.y * u.y + r.z * u.z, 0.0f, 1e-5f);
-        EXPECT_NEAR(d.x * u.x + d.y * u.y + d.z * u.z, 0.0f, 1e-5f);
-    }
-}
-
 TEST_F(CameraTest, ProjectVertex_CentreOnScreenAndBehindTheEyeNot)
 {
     SetCamera({-100, -100, 0}, {0, 0, 0}, {0, 0, 1});
@@ -160,52 +139,6 @@ TEST_F(CameraTest, ProjectVertex_FailedProjectionLeavesOutputsAlone)
     EXPECT_EQ(sx, 7.0f);
     EXPECT_EQ(sy, 8.0f);
     EXPECT_EQ(sz, 9.0f);
-}
-
-TEST_F(CameraTest, UnProjectVertex_InvertsProjectVertex)
-{
-    SetCamera({3, -12, 4}, {0, 0, 0}, {0, 0, 1});
-    float sx, sy, sz, x, y, z;
-    ASSERT_TRUE(D().ProjectVertex(0.5f, -0.25f, 1.0f, &sx, &sy, &sz));
-    D().UnProjectVertex(sx, sy, sz, &x, &y, &z);
-    EXPECT_NEAR(x, 0.5f, 1e-2f);
-    EXPECT_NEAR(y, -0.25f, 1e-2f);
-    EXPECT_NEAR(z, 1.0f, 1e-2f);
-}
-
-TEST_F(CameraTest, Set2D_IsTheUnitSquareAndRestore3DPutsTheCameraBack)
-{
-    GLdouble before[16], after[16];
-    glGetDoublev(GL_PROJECTION_MATRIX, before);
-    GLint depth0 = 0, depth1 = 0;
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth0);
-
-    D().Set2D();
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
-    glColor3f(1, 1, 1);
-    glBegin(GL_QUADS);   // the right half of the screen
-    glVertex3f(0.5f, 0, 0);
-    glVertex3f(1, 0, 0);
-    glVertex3f(1, 1, 0);
-    glVertex3f(0.5f, 1, 0);
-    glEnd();
-    D().Restore3D();
-
-    const SBox box = LitBox(Pixels());
-    EXPECT_EQ(box.x0, Width / 2);
-    EXPECT_EQ(box.x1, Width - 1);
-    EXPECT_EQ(box.y0, 0);
-    EXPECT_EQ(box.y1, Height - 1);
-
-    glGetDoublev(GL_PROJECTION_MATRIX, after);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_EQ(before[i], after[i]);
-    glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth1);
-    EXPECT_EQ(depth0, depth1);
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_MODELVIEW);
 }
 
 TEST_F(CameraTest, DrawQuad_MapsTheTextureFromThePQEdgeToTheRSEdge)

@@ -104,53 +104,6 @@ TEST_F(StateTest, EveryPassRestoresEnableBitsAndMatrices)
         }
 }
 
-TEST_F(StateTest, PassesSetTheirOwnStateInsideTheSavedGroup)
-{
-    SetCamera({0, 0, 0}, {3.6f, -7.0f, -4.1f}, {0, 0, 1});
-    // For each pass that saves the enable group: what it enables and disables
-    // must happen after the push and before its first primitive.
-    struct SExpect { const char* name; std::vector<GLenum> on, off; };
-    const SExpect expect[] = {
-        {"DrawHalo", {GL_TEXTURE_2D}, {}},
-        {"DrawHalos", {GL_TEXTURE_2D}, {}},
-        {"DrawBolt", {GL_TEXTURE_2D}, {GL_CULL_FACE}},
-        {"DrawStars", {GL_TEXTURE_2D}, {GL_CULL_FACE}},
-        {"DrawFlare", {GL_BLEND, GL_TEXTURE_2D}, {GL_DEPTH_TEST, GL_CULL_FACE}},
-        {"DarkScene", {GL_BLEND}, {GL_DEPTH_TEST, GL_CULL_FACE, GL_TEXTURE_2D}},
-    };
-    for (auto& [name, pass] : Passes())
-        for (const SExpect& e : expect)
-        {
-            if (name != e.name)
-                continue;
-            _g_fFlare = 1.0f;
-            CRecording rec;
-            pass();
-            std::vector<GLenum> on, off;
-            bool pushed = false, begun = false;
-            for (const SCall& c : rec->calls)
-            {
-                if (c.op == EOp::PushAttrib)
-                {
-                    EXPECT_EQ(c.e, static_cast<unsigned>(GL_ENABLE_BIT)) << name;
-                    pushed = true;
-                }
-                if (c.op == EOp::Begin)
-                    begun = true;
-                if (!begun && c.op == EOp::Enable)
-                    on.push_back(c.e);
-                if (!begun && c.op == EOp::Disable)
-                    off.push_back(c.e);
-                if ((c.op == EOp::Enable || c.op == EOp::Disable) && !pushed)
-                    ADD_FAILURE() << name << " changes a capability before saving the group";
-            }
-            EXPECT_TRUE(begun) << name;
-            EXPECT_EQ(rec->Only(EOp::PushAttrib).size(), rec->Only(EOp::PopAttrib).size()) << name;
-            EXPECT_EQ(on, e.on) << name;
-            EXPECT_EQ(off, e.off) << name;
-        }
-}
-
 TEST_F(StateTest, BlendFunctionColourAndTextureAreLeftAsTheLastPassSetThem)
 {
     SetCamera({0, 0, 0}, {3.6f, -7.0f, -4.1f}, {0, 0, 1});
