@@ -1,0 +1,192 @@
+// Start-up cost of the music.
+//  Decode/*: CreateBufferFromOggFileImage on each track against oggdec (a
+//    separate program, the reference Vorbis decoder) on the same file.
+//  Start/*: CScreenSaver::Init through the end of the first Draw, with the
+//    music and without it, on a headless context.
+// The tracks come from the built media pack; without one, 90 s tracks and a
+// small scene are generated. OpenAL plays into its wave backend writing to
+// /dev/null.
+#include "core/Config.h"
+#include "core/ScreenSaver.h"
+#include "pack/PackReader.h"
+#include "platform/HeadlessGL.h"
+#include "sound/SoundDecode.h"
+#include "tests/render/RenderTestSupport.h"
+#include "tests/sound/SoundTestSupport.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace
+{
+
+struct STrack
+{
+    std::string m_Name;
+    std::string m_File;                 // for oggdec
+    soundtest::Bytes m_Image;
+};
+
+std::vector<STrack> g_Tracks;
+std::string g_Pack;
+ALCcontext* g_pContext = nullptr;
+
+bool RunOggdec(const std::string& file)
+{
+    const char* argv[] = {"oggdec", "-Q", "-o", "/dev/null", file.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "oggdec", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return false;
+    int status = 0;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void BM_Tremor(benchmark::State& state, const STrack* track)
+{
+    alcMakeContextCurrent(g_pContext);
+    for (auto _ : state)
+    {
+        ALuint name = CreateBufferFromOggFileImage(track->m_Image.data(), uint32_t(track->m_Image.size()));
+        if (name == 0)
+        {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        alDeleteBuffers(1, &name);
+    }
+}
+
+void BM_Oggdec(benchmark::State& state, const STrack* track)
+{
+    for (auto _ : state)
+    {
+        if (!RunOggdec(track->m_File))
+        {
+            state.SkipWithError("oggdec failed");
+            break;
+        }
+    }
+}
+
+void BM_Start(benchmark::State& state, bool music)
+{
+    CHeadlessGL gl;
+    if (!gl.Create(640, 360))
+    {
+        state.SkipWithError(gl.Error().c_str());
+        return;
+    }
+    if (!CPackReader::Init(g_Pack.c_str()))
+    {
+        state.SkipWithError("cannot open the pack");
+        return;
+    }
+    SCONFIG config;
+    config.m_nEnableSounds = music ? 1 : 0;
+    for (auto _ : state)
+    {
+        CScreenSaver saver;
+        saver.Init(&config);
+        saver.Draw();
+        glFinish();
+        state.PauseTiming();
+        saver.Done();
+        state.ResumeTiming();
+    }
+    CPackReader::Done();
+}
+
+// The media pack's tracks, or generated ones with a small scene around them.
+bool PrepareMedia(const soundtest::CTempDir& dir)
+{
+    const char* names[2] = {"music/theme1.ogg", "music/theme2.ogg"};
+    if (std::filesystem::exists(VELTRIX_MEDIA_PACK) && CPackReader::Init(VELTRIX_MEDIA_PACK))
+    {
+        g_Pack = VELTRIX_MEDIA_PACK;
+        for (const char* name : names)
+        {
+            std::unique_ptr<IData> data = CPackReader::LoadData(name);
+            if (!data)
+                return false;
+            g_Tracks.push_back({name, "", soundtest::Bytes(data->GetData(), data->GetData() + data->GetSize())});
+        }
+        CPackReader::Done();
+        std::fprintf(stderr, "tracks from %s\n", VELTRIX_MEDIA_PACK);
+    }
+    else
+    {
+        std::vector<soundtest::SEntry> entries;
+        for (const auto& [name, bytes] : rendertest::FullMedia())
+            entries.push_back({name, soundtest::Bytes(bytes.begin(), bytes.end())});
+        for (int i = 0; i < 2; ++i)
+        {
+            g_Tracks.push_back({names[i], "", soundtest::EncodeOgg(2, 44100, 44100 * 90, 220.0 * (i + 2))});
+            if (g_Tracks.back().m_Image.empty())
+                return false;
+            entries.push_back({names[i], g_Tracks.back().m_Image});
+        }
+        g_Pack = dir.File("media.dat");
+        if (!soundtest::MakePack(dir.File("media"), g_Pack, entries))
+            return false;
+        std::fprintf(stderr, "no media pack at %s: generated 90 s tracks\n", VELTRIX_MEDIA_PACK);
+    }
+    for (STrack& track : g_Tracks)
+    {
+        track.m_File = dir.File(std::filesystem::path(track.m_Name).filename().string());
+        if (!soundtest::WriteFile(track.m_File, track.m_Image))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    soundtest::CTempDir dir;
+    // Before the first OpenAL call: the configuration is read once.
+    soundtest::UseWaveBackend(dir.File("alsoft.conf"), "/dev/null");
+    if (!PrepareMedia(dir))
+    {
+        std::fprintf(stderr, "%s: cannot prepare the tracks\n", VELTRIX_MEDIA_PACK);
+        return 1;
+    }
+    ALCdevice* device = alcOpenDevice(nullptr);
+    g_pContext = device ? alcCreateContext(device, nullptr) : nullptr;
+    if (g_pContext == nullptr)
+    {
+        std::fprintf(stderr, "no OpenAL device on the wave backend\n");
+        return 1;
+    }
+
+    for (const STrack& track : g_Tracks)
+    {
+        const std::string leaf = std::filesystem::path(track.m_Name).stem().string();
+        benchmark::RegisterBenchmark(("Decode/Tremor/" + leaf).c_str(), BM_Tremor, &track)
+            ->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->ReportAggregatesOnly(true);
+        benchmark::RegisterBenchmark(("Decode/oggdec/" + leaf).c_str(), BM_Oggdec, &track)
+            ->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->ReportAggregatesOnly(true);
+    }
+    benchmark::RegisterBenchmark("Start/without_music", BM_Start, false)
+        ->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5)->ReportAggregatesOnly(true);
+    benchmark::RegisterBenchmark("Start/with_music", BM_Start, true)
+        ->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5)->ReportAggregatesOnly(true);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(g_pContext);
+    alcCloseDevice(device);
+    return 0;
+}
