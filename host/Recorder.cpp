@@ -60,7 +60,8 @@ double Percentile(std::vector<double> values, double fraction)
 
 } // namespace
 
-bool Record(const SOptions& options, const std::string& packPath, SRecordResult& result, std::string& error)
+bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& gl, SRecordResult& result,
+            std::string& error)
 {
     result = SRecordResult();
     result.m_nWidth = options.m_nWidth;
@@ -79,7 +80,6 @@ bool Record(const SOptions& options, const std::string& packPath, SRecordResult&
         return false;
     }
 
-    CHeadlessGL gl;
     if (!gl.Create(options.m_nWidth, options.m_nHeight)) {
         error = "no headless OpenGL context: " + gl.Error();
         return false;

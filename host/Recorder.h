@@ -11,6 +11,8 @@
 
 #include "host/Options.h"
 
+class CHeadlessGL;
+
 #include <string>
 #include <vector>
 
@@ -27,9 +29,12 @@ struct SRecordResult
 constexpr double FrameInterval = 1.0 / 30.0;        // seconds, the host's timer
 constexpr double VirtualClockStart = 1000000000.0;  // seconds, the unpaced clock's first reading
 
-// Records options.m_nFrames frames from the pack at packPath. False with a
-// one-line reason (no EGL, unwritable folder, unreadable pack, failed write).
-bool Record(const SOptions& options, const std::string& packPath, SRecordResult& result, std::string& error);
+// Records options.m_nFrames frames from the pack at packPath, creating the
+// context in gl (the caller keeps it, so the driver stays loaded until the
+// caller is done). False with a one-line reason (no EGL, unwritable folder,
+// unreadable pack, failed write).
+bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& gl, SRecordResult& result,
+            std::string& error);
 
 // "veltrix: N frames WxH, render median X ms, p95 Y ms, max Z ms", plus the
 // achieved frame rate when a paced run fell behind its ticks.

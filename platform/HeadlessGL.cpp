@@ -9,9 +9,10 @@
 
 namespace {
 
-// Several contexts may live in one process (one per simulated screen); they
-// share the display, which is terminated when the last one goes.
-int g_nDisplayUsers = 0;
+// Several contexts may live in one process (one per simulated screen) and
+// share the display. It stays initialised for the life of the process:
+// terminating it unloads Mesa's driver while allocations made from it live on,
+// and a process that makes a context again would pay for loading it anew.
 
 std::string EglError(const char* what)
 {
@@ -99,7 +100,6 @@ bool CHeadlessGL::Create(int width, int height, bool allowPbuffer)
     if (!eglInitialize(display, &major, &minor))
         return _Fail(EglError("eglInitialize"));
     m_pDisplay = display;
-    ++g_nDisplayUsers;
 
     if (!eglBindAPI(EGL_OPENGL_API))
         return _Fail(EglError("eglBindAPI(OpenGL)"));
@@ -172,8 +172,6 @@ void CHeadlessGL::Destroy()
             eglDestroySurface(display, m_pSurface);
         if (m_pContext)
             eglDestroyContext(display, m_pContext);
-        if (--g_nDisplayUsers == 0)
-            eglTerminate(display);
     }
     m_pDisplay = nullptr;
     m_pContext = nullptr;
