@@ -3,7 +3,7 @@
 #include "core/Config.h"
 #include "core/ScreenSaver.h"
 #include "core/Util.h"
-#include "host/PngWriter.h"
+#include "host/FrameWriter.h"
 #include "pack/PackReader.h"
 #include "platform/HeadlessGL.h"
 
@@ -39,13 +39,6 @@ struct SSession
         CPackReader::Done();
     }
 };
-
-std::string FramePath(const std::string& folder, int index)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "frame-%05d.png", index);
-    return (std::filesystem::path(folder) / name).string();
-}
 
 double Percentile(std::vector<double> values, double fraction)
 {
@@ -103,6 +96,7 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     saver.Init(&config);
 
     const bool terminal = isatty(STDOUT_FILENO) != 0;
+    CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight);
     std::vector<unsigned char> pixels;
     result.m_RenderMs.reserve(static_cast<size_t>(options.m_nFrames));
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
@@ -137,17 +131,16 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         glFinish();
         result.m_RenderMs.push_back(Ms(Clock::now() - start));
 
+        if (!writer.Take(pixels, error)) {
+            ok = false;
+            break;
+        }
         if (!gl.ReadPixels(pixels)) {
             error = "cannot read the rendered frame back";
             ok = false;
             break;
         }
-        if (!WritePng(FramePath(options.m_Output, i + 1), options.m_nWidth, options.m_nHeight, pixels.data(),
-                      error)) {
-            ok = false;
-            break;
-        }
-        result.m_nFrames = i + 1;
+        writer.Submit(i + 1, std::move(pixels));
         if (terminal) {
             std::printf("\rveltrix: frame %d/%d", i + 1, options.m_nFrames);
             std::fflush(stdout);
@@ -164,6 +157,9 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
             result.m_dAchievedFps = tickFrames / span;
     }
     saver.Done();
+    if (!writer.Finish(error))
+        ok = false;
+    result.m_nFrames = writer.Written();
     return ok;
 }
 

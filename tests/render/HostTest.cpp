@@ -156,6 +156,21 @@ TEST(HostProgram, UnpacedRecordingsAreTheSameOnEveryRun)
     EXPECT_EQ(frames[0], frames[1]);
 }
 
+TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "frames";
+    std::filesystem::create_directories(std::filesystem::path(out) / "frame-00002.png");   // in the way
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 64x40 --frames 30 --pack " + pack + " --output " + out, dir);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("frame-00002.png"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(out) / "frame-00001.png"));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00030.png"));
+}
+
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
 {
     CTempDir dir;
