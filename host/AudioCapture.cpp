@@ -15,6 +15,7 @@ struct SCaptureState
 {
     bool m_bActive = false;
     std::string m_ConfigPath;
+    std::string m_WavPath;
     std::optional<std::string> m_OldConf;      // ALSOFT_CONF before the capture
     std::optional<std::string> m_OldDrivers;   // ALSOFT_DRIVERS would override our backend
 };
@@ -33,6 +34,24 @@ void RestoreEnv(const char* name, const std::optional<std::string>& value)
         setenv(name, value->c_str(), 1);
     else
         unsetenv(name);
+}
+
+// A run that never opened a device (sound off, preview, secondary screen)
+// still leaves a playable file: a canonical header over no samples, in the
+// format the backend would have written.
+void WriteEmptyWave(const std::string& path)
+{
+    std::error_code ec;
+    if (std::filesystem::file_size(path, ec) != 0 || ec)
+        return;
+    const unsigned char header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                      16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0,
+                                      4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    if (std::FILE* out = std::fopen(path.c_str(), "wb"))
+    {
+        std::fwrite(header, 1, sizeof header, out);
+        std::fclose(out);
+    }
 }
 
 bool Fail(std::string* error, const std::string& what)
@@ -89,6 +108,7 @@ bool BeginAudioCapture(const char* wavPath, std::string* error)
     setenv("ALSOFT_CONF", configPath.c_str(), 1);
     unsetenv("ALSOFT_DRIVERS");
     g_Capture.m_ConfigPath = configPath;
+    g_Capture.m_WavPath = path;
     g_Capture.m_bActive = true;
     return true;
 }
@@ -98,6 +118,7 @@ void EndAudioCapture()
     if (!g_Capture.m_bActive)
         return;
     unlink(g_Capture.m_ConfigPath.c_str());
+    WriteEmptyWave(g_Capture.m_WavPath);
     RestoreEnv("ALSOFT_CONF", g_Capture.m_OldConf);
     RestoreEnv("ALSOFT_DRIVERS", g_Capture.m_OldDrivers);
     g_Capture = SCaptureState();

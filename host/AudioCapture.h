@@ -5,7 +5,8 @@
 // configuration once, at the process's first OpenAL call, so call this before
 // anything opens an audio device. EndAudioCapture removes the configuration
 // and restores the environment; call it after the device is closed (the WAVE
-// header is completed when the device closes).
+// header is completed when the device closes). If no device ever opened (sound
+// off, preview, secondary screen), it leaves a valid WAVE file with no samples.
 //
 // Failures: BeginAudioCapture returns false and says why in *error (one line
 // naming the file), and leaves the environment unchanged.

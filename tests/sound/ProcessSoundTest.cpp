@@ -164,13 +164,20 @@ TEST(AudioCaptureTest, UnusableOutputIsRefusedAndLeavesTheEnvironment)
     EndAudioCapture();                                  // nothing to end: no change
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
 
-    // A capture that was begun but never used still cleans up after itself.
-    ASSERT_TRUE(BeginAudioCapture(dir.File("out.wav").c_str(), &error)) << error;
+    // A capture that no device ever used still cleans up after itself and
+    // leaves a valid recording of nothing.
+    const std::string wav = dir.File("out.wav");
+    ASSERT_TRUE(BeginAudioCapture(wav.c_str(), &error)) << error;
     const std::string config = std::getenv("ALSOFT_CONF");
     EXPECT_TRUE(std::filesystem::exists(config));
     EXPECT_FALSE(BeginAudioCapture(dir.File("again.wav").c_str(), &error));
     EndAudioCapture();
     EXPECT_FALSE(std::filesystem::exists(config));
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
+    SRecording rec;
+    ASSERT_TRUE(LoadRecording(wav, rec));
+    EXPECT_EQ(rec.m_nRate, 44100);
+    EXPECT_EQ(rec.m_nChannels, 2);
+    EXPECT_EQ(rec.Frames(), 0u);
     unsetenv("ALSOFT_CONF");
 }
