@@ -15,7 +15,7 @@ bool ParseInt(std::string_view text, int& value)
 
 // One option: its name, whether it takes a value, and what it does with it.
 // A handler returns the reason for a bad value, or an empty string.
-struct SOptionSpec
+struct SOptionEntry
 {
     const char* m_Name;
     bool m_bTakesValue;
@@ -25,7 +25,7 @@ struct SOptionSpec
 // Largest accepted picture side; the pbuffer and the read-back buffer scale with it.
 constexpr int MaxSide = 16384;
 
-const SOptionSpec g_Options[] = {
+const SOptionEntry g_Options[] = {
     {"--headless", false, [](SOptions& o, std::string_view) { o.m_bHeadless = true; return std::string(); }},
     {"--size", true,
      [](SOptions& o, std::string_view v) {
@@ -81,26 +81,26 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
             arg = arg.substr(0, eq);
             inlineValue = true;
         }
-        const SOptionSpec* spec = nullptr;
-        for (const SOptionSpec& s : g_Options) {
+        const SOptionEntry* entry = nullptr;
+        for (const SOptionEntry& s : g_Options) {
             if (arg == s.m_Name)
-                spec = &s;
+                entry = &s;
         }
-        if (!spec) {
+        if (!entry) {
             error = "unknown option '" + std::string(argv[i]) + "' (see --help)";
             return false;
         }
-        if (spec->m_bTakesValue && !inlineValue) {
+        if (entry->m_bTakesValue && !inlineValue) {
             if (i + 1 >= argc) {
-                error = std::string(spec->m_Name) + " expects a value";
+                error = std::string(entry->m_Name) + " expects a value";
                 return false;
             }
             value = argv[++i];
-        } else if (!spec->m_bTakesValue && inlineValue) {
-            error = std::string(spec->m_Name) + " takes no value";
+        } else if (!entry->m_bTakesValue && inlineValue) {
+            error = std::string(entry->m_Name) + " takes no value";
             return false;
         }
-        error = spec->m_Apply(options, value);
+        error = entry->m_Apply(options, value);
         if (!error.empty())
             return false;
     }

@@ -247,13 +247,3 @@ TEST_F(CameraCycleTest, PathCamera_FollowsThePathOverTheWholeCycle)
     EXPECT_GT(CDrawer::m_CFrom.z, 3.0f);
     EXPECT_LE(CDrawer::m_CFrom.z, 3.5f + 1e-4f);
 }
-
-TEST_F(CameraCycleTest, UninitialisedDrawer_LeavesTheCycleAlone)
-{
-    CDrawer drawer;
-    CDrawer::m_fDarkStrength = 0.25f;
-    drawer.m_dFrameTime = 0.5;
-    drawer.PrepareToDraw();
-    EXPECT_EQ(drawer.m_fPathTime, -1.0f);
-    EXPECT_EQ(CDrawer::m_fDarkStrength, 0.25f);
-}

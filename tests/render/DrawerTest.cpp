@@ -102,16 +102,6 @@ TEST_F(DrawerTest, MissingErrorPicture_DrawsThePlainWhiteQuad)
     EXPECT_TRUE(IsBlack(At(px, 5, 5)));
 }
 
-TEST_F(DrawerTest, NullSettings_FailAndLeaveTheDrawerUninitialised)
-{
-    OpenPack(BuildPack(m_Dir, "full.dat", FullMedia()));
-    CDrawer drawer;
-    EXPECT_FALSE(drawer.Init(nullptr));
-    EXPECT_FALSE(drawer.m_bInit);
-    EXPECT_TRUE(drawer.m_TexNames.empty());
-    EXPECT_TRUE(drawer.m_Paths.empty());
-}
-
 TEST_F(DrawerTest, FirstMainScreenFrame_IsCompletelyBlackWithSilentMusic)
 {
     OpenPack(BuildPack(m_Dir, "full.dat", FullMedia()));

@@ -71,18 +71,6 @@ TEST_F(TextureRegistryTest, LoadTexture_RemembersAnUndecodableEntryAsZero)
     EXPECT_EQ(drawer.m_TexNames.size(), 1u);
 }
 
-TEST_F(TextureRegistryTest, LoadTexture_TreatsABackslashSpellingAsAnotherName)
-{
-    OpenPack(m_Full);
-    CDrawer drawer;
-    const unsigned int a = drawer.LoadTexture("textures/envmap.jpg");
-    const unsigned int b = drawer.LoadTexture("textures\\envmap.jpg");
-    EXPECT_NE(a, 0u);
-    EXPECT_NE(b, 0u);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(drawer.m_TexNames.size(), 2u);
-}
-
 TEST_F(TextureRegistryTest, RegisterTexture_KeepsTheFirstTextureForAName)
 {
     OpenPack(m_Full);
