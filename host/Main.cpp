@@ -1,5 +1,6 @@
 // veltrix: the saver's program. For now it has the recording mode only; the
 // windowed and XScreenSaver modes come with the desktop host.
+#include "host/AudioCapture.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
 #include "platform/HeadlessGL.h"
@@ -45,9 +46,18 @@ int main(int argc, char** argv)
     }
 
     const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
+    // OpenAL Soft reads its configuration at the first call, so the capture is
+    // set up before anything can open a device, and ended after the saver has
+    // closed it (which completes the WAVE header).
+    if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
     CHeadlessGL gl;   // outlives the check in Finish
     SRecordResult result;
-    if (!Record(options, pack, gl, result, error)) {
+    const bool recorded = Record(options, pack, gl, result, error);
+    EndAudioCapture();
+    if (!recorded) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return Finish(1);
     }

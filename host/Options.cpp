@@ -64,6 +64,22 @@ const SOptionEntry g_Options[] = {
          return std::string();
      }},
     {"--no-pacing", false, [](SOptions& o, std::string_view) { o.m_bPacing = false; return std::string(); }},
+    {"--audio", true,
+     [](SOptions& o, std::string_view v) {
+         if (v.empty())
+             return std::string("--audio expects a file");
+         o.m_Audio = v;
+         return std::string();
+     }},
+    {"--volume", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n < 0 || n > 100)
+             return "--volume expects a percentage from 0 to 100, got '" + std::string(v) + "'";
+         o.m_nVolume = n;
+         return std::string();
+     }},
+    {"--no-sound", false, [](SOptions& o, std::string_view) { o.m_bNoSound = true; return std::string(); }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
 };
 
@@ -110,7 +126,7 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 const char* UsageText()
 {
     return "usage: veltrix --headless [--size WxH] [--frames N] [--output DIR] [--preview] [--secondary]\n"
-           "                         [--pack FILE] [--no-pacing]\n"
+           "                         [--pack FILE] [--no-pacing] [--audio FILE.wav] [--volume N] [--no-sound]\n"
            "Records the screen saver without a display into DIR/frame-00001.png onwards.\n"
            "  --size WxH    picture size (default 1280x720)\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
@@ -119,5 +135,9 @@ const char* UsageText()
            "  --secondary   run as a secondary screen (neither main screen nor preview)\n"
            "  --pack FILE   read this pack instead of the bundle's media.dat\n"
            "  --no-pacing   render back to back on a virtual clock that advances 1/30 s a frame\n"
-           "                (same frames every run; for measuring)\n";
+           "                (same frames every run; for measuring)\n"
+           "  --audio FILE  record what the saver plays into a WAVE file (in step with the\n"
+           "                frames when paced; music plays on the main screen only)\n"
+           "  --volume N    music volume in percent for this run (default 30)\n"
+           "  --no-sound    no music for this run\n";
 }

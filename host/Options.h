@@ -16,6 +16,9 @@ struct SOptions
     bool m_bSecondary = false;      // --secondary: neither main screen nor preview
     std::string m_Pack;             // --pack FILE; empty: the bundle's media.dat
     bool m_bPacing = true;          // --no-pacing: back to back on a virtual 1/30 s clock
+    std::string m_Audio;            // --audio FILE.wav: record what the saver plays; empty: no capture
+    int m_nVolume = -1;             // --volume N (percent) for this run; -1: the stored setting
+    bool m_bNoSound = false;        // --no-sound: sounds off for this run
     bool m_bHelp = false;           // --help
 };
 

@@ -91,6 +91,10 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     SCONFIG config;
     config.m_bPreview = options.m_bPreview;
     config.m_bMainScreen = !options.m_bSecondary;
+    if (options.m_bNoSound)
+        config.m_nEnableSounds = 0;
+    if (options.m_nVolume >= 0)
+        config.m_nSoundVolume = options.m_nVolume;
 
     CScreenSaver saver;
     saver.Init(&config);

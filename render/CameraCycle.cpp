@@ -93,6 +93,12 @@ void CDrawer::PrepareToDraw()
         const double b = std::clamp((static_cast<double>(t) - FadeOutStart) / FadeLength, 0.0, 1.0);
         g_SoundGain[m_nCurTrack] = static_cast<float>(1.0 - b);
         g_SoundGain[m_nNextTrack] = static_cast<float>(b);
+    } else if (!m_bFirstPath) {
+        // The last frame of a cycle rarely lands on 23 s exactly, so the
+        // cross-fade that ended it can stop a few percent short; without this
+        // the old track would murmur on through a whole cycle without one.
+        g_SoundGain[m_nCurTrack] = 1.0f;
+        g_SoundGain[1 - m_nCurTrack] = 0.0f;
     }
     if (m_bFirstPath && t <= FadeLength)
         g_SoundGain[m_nCurTrack] = static_cast<float>(std::clamp(static_cast<double>(t) / FadeLength, 0.0, 1.0));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job of `make run`. There is no windowed mode yet, so on any machine
 # (and always on one without a display) it records 10 s of the saver at
-# 640x360, paced at 30 frames a second, into out/ and says where the frames are.
+# 640x360, paced at 30 frames a second, into out/ with its sound, and says
+# where the frames are.
 set -euo pipefail
 build=${1:-build}
 veltrix="$build/veltrix"
@@ -16,9 +17,9 @@ if [ ! -f "$pack" ]; then
   exit 1
 fi
 
-# A recording has no listener: keep OpenAL off the sound card (and quiet
-# where there is none) unless the caller chose its output.
-export ALSOFT_DRIVERS=${ALSOFT_DRIVERS:-null}
-
-"$veltrix" --headless --size 640x360 --frames 300 --output out
+# The music goes into a WAVE file beside the frames, through OpenAL Soft's
+# wave backend, so no sound card is needed.
+mkdir -p out
+"$veltrix" --headless --size 640x360 --frames 300 --output out --audio out/audio.wav
 echo "run: 300 frames (10 s at 30 frames a second) in $(pwd)/out/: frame-00001.png to frame-00300.png"
+echo "run: the music of those 10 s in $(pwd)/out/audio.wav"

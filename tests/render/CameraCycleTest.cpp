@@ -154,6 +154,30 @@ TEST_F(CameraCycleTest, TrackChoice_SwitchesAfterEveryCycleWithoutACrossFade)
     EXPECT_GT(switchCycles, 80);
 }
 
+TEST_F(CameraCycleTest, TrackChoice_ACrossFadeCutShortStillHandsTheMusicOver)
+{
+    CDrawer drawer;
+    Start(drawer);
+    drawer.m_dFrameTime = 0.5;
+    drawer.PrepareToDraw();
+    int quietCycles = 0;
+    for (int cycle = 0; cycle < 60; ++cycle) {
+        RunTo(drawer, 20.0f);
+        // The cycle's last frame comes at 22.9 s, the next one past 23 s.
+        drawer.m_fPathTime = 22.9f;
+        drawer.PrepareToDraw();
+        drawer.PrepareToDraw();
+        ASSERT_FLOAT_EQ(drawer.m_fPathTime, 0.5f);
+        drawer.PrepareToDraw();   // well inside the new cycle, before any cross-fade
+        const int cur = drawer.m_nCurTrack;
+        EXPECT_EQ(g_SoundGain[cur], 1.0f) << "cycle " << cycle;
+        EXPECT_EQ(g_SoundGain[1 - cur], 0.0f) << "cycle " << cycle;
+        if (drawer.m_nNextTrack == cur)
+            ++quietCycles;
+    }
+    EXPECT_GT(quietCycles, 5);   // the case that used to keep the old track at -30 dB
+}
+
 TEST_F(CameraCycleTest, Preview_SkipsOnlyTheFirstFadeIn)
 {
     CDrawer drawer;

@@ -6,6 +6,8 @@
 #include "host/Recorder.h"
 
 #include <array>
+#include <cstring>
+#include <optional>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -72,7 +74,8 @@ TEST(HostOptions, DefaultsAndEveryOption)
 
     SOptions p;
     ASSERT_TRUE(Parse({"--headless", "--size", "640x360", "--frames=12", "--output", "x/y", "--preview",
-                       "--secondary", "--pack", "m.dat", "--no-pacing"},
+                       "--secondary", "--pack", "m.dat", "--no-pacing", "--audio", "a.wav", "--volume", "75",
+                       "--no-sound"},
                       p, error))
         << error;
     EXPECT_EQ(p.m_nWidth, 640);
@@ -83,6 +86,11 @@ TEST(HostOptions, DefaultsAndEveryOption)
     EXPECT_TRUE(p.m_bSecondary);
     EXPECT_EQ(p.m_Pack, "m.dat");
     EXPECT_FALSE(p.m_bPacing);
+    EXPECT_EQ(p.m_Audio, "a.wav");
+    EXPECT_EQ(p.m_nVolume, 75);
+    EXPECT_TRUE(p.m_bNoSound);
+    EXPECT_EQ(o.m_nVolume, -1);   // unset: the stored setting holds
+    EXPECT_TRUE(o.m_Audio.empty());
 }
 
 TEST(HostOptions, BadArgumentsGiveAReason)
@@ -95,6 +103,9 @@ TEST(HostOptions, BadArgumentsGiveAReason)
                                                            {"--frames", "0"},
                                                            {"--frames"},
                                                            {"--bogus"},
+                                                           {"--volume", "101"},
+                                                           {"--volume", "-1"},
+                                                           {"--audio"},
                                                            {"--headless=yes"}}) {
         std::vector<const char*> argv = {"veltrix"};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -196,4 +207,67 @@ TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
         EXPECT_NE(run.err.find(c.mention), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty()) << run.out;
     }
+}
+
+namespace {
+
+// The samples of a 16-bit WAVE file (any format chunk), or nullopt when the
+// file is not a complete RIFF WAVE.
+std::optional<std::vector<int16_t>> WaveSamples(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto u32 = [&](size_t at) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(b[at])) |
+               static_cast<uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+               static_cast<uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+               static_cast<uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+    };
+    if (b.size() < 12 || b.compare(0, 4, "RIFF") != 0 || b.compare(8, 4, "WAVE") != 0)
+        return std::nullopt;
+    for (size_t at = 12; at + 8 <= b.size();) {
+        const uint32_t size = u32(at + 4);
+        if (b.compare(at, 4, "data") == 0) {
+            if (at + 8 + size > b.size())
+                return std::nullopt;
+            std::vector<int16_t> samples(size / 2);
+            std::memcpy(samples.data(), b.data() + at + 8, samples.size() * 2);
+            return samples;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return std::nullopt;
+}
+
+const std::string RealPack = VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat";
+
+} // namespace
+
+TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
+{
+    if (!std::filesystem::exists(RealPack))
+        GTEST_SKIP() << "no media pack in this build";
+    CTempDir dir;
+    const std::string base = "--headless --size 32x20 --frames 45 --pack " + RealPack + " --output " + (dir / "f");
+
+    const SRun on = RunVeltrix(base + " --volume 100 --audio " + (dir / "on.wav"), dir);
+    ASSERT_EQ(on.status, 0) << on.err;
+    const auto music = WaveSamples(dir / "on.wav");
+    ASSERT_TRUE(music.has_value());
+    int loud = 0;
+    for (int16_t s : *music)
+        loud += std::abs(static_cast<int>(s)) > 64;
+    EXPECT_GT(loud, 1000);   // the first track fading in over the first 1.5 s
+
+    const SRun off = RunVeltrix(base + " --no-sound --audio " + (dir / "off.wav"), dir);
+    ASSERT_EQ(off.status, 0) << off.err;
+    const auto silence = WaveSamples(dir / "off.wav");
+    ASSERT_TRUE(silence.has_value());
+    for (int16_t s : *silence)
+        ASSERT_EQ(s, 0);
+
+    const SRun bad = RunVeltrix(base + " --audio " + (dir / "missing") + "/a.wav", dir);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(Lines(bad.err), 1) << bad.err;
+    EXPECT_NE(bad.err.find("missing/a.wav"), std::string::npos) << bad.err;
 }
