@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
 constexpr size_t NameBufferSize = 1024;
 constexpr size_t MaxNameLength = 255;   // minizip's lookup limit
 

@@ -20,6 +20,10 @@ public:
 
 class CPackReader {
 public:
+  // Every entry of a pack is encrypted under this password (zero-terminated):
+  // the reader decrypts with it and the pack tool encrypts with it.
+  static constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
+
   // Closes any open pack, then opens `path` (null allowed); true when open.
   static bool Init(const char* path);
   // Closes the pack if open. Safe to repeat.

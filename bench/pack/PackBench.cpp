@@ -25,8 +25,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
-
 struct SBenchPack {
   std::string dir;
   std::string path;
@@ -99,7 +97,7 @@ BENCHMARK(BM_PackReader_LoadAll)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_InfoZipUnzip_ExtractAll(benchmark::State& state) {
   const SBenchPack& pack = Pack();
-  std::vector<std::string> args = {"unzip", "-qq", "-P", PackPassword, "-p", pack.path};
+  std::vector<std::string> args = {"unzip", "-qq", "-P", CPackReader::PackPassword, "-p", pack.path};
   args.insert(args.end(), pack.names.begin(), pack.names.end());
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());

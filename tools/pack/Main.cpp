@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
-
 const char Usage[] =
     "usage: veltrix-pack create PACK DIR\n"
     "       veltrix-pack list PACK\n"
@@ -35,7 +33,7 @@ int UsageError() {
 
 int Create(const char* pack, const char* dir) {
   SPackError error;
-  if (!WritePack(pack, dir, PackPassword, error)) return Error(error.file, error.reason);
+  if (!WritePack(pack, dir, CPackReader::PackPassword, error)) return Error(error.file, error.reason);
   return 0;
 }
 
