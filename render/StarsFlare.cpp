@@ -79,8 +79,11 @@ void CDrawer::DrawStars()
         // A streak seen end-on (or a star on the eye) has no across direction;
         // it then lies in the screen's plane.
         const math::vector e = p - eye;
-        const math::vector a = pass::NormalizeOr(pass::Cross(d, e), right) * StarHalfWidth;
-        const math::vector b = pass::NormalizeOr(pass::Cross(a, e), up) * StarHalfWidth;
+        // B comes from the unit across-vector: scaling first would round differently.
+        const math::vector unitA = pass::NormalizeOr(pass::Cross(d, e), right);
+        const math::vector unitB = pass::NormalizeOr(pass::Cross(unitA, e), up);
+        const math::vector a = unitA * StarHalfWidth;
+        const math::vector b = unitB * StarHalfWidth;
 
         math::vector v = p - a + b;
         gl.TexCoord2f(0.0f, 0.0f);

@@ -303,6 +303,43 @@ TEST_F(GlowTest, DrawStars_SquareGlowsWhenStillAndTrailsWhenMoving)
     CDrawer::m_fStarsTimeScale = 1.0f;
 }
 
+TEST_F(GlowTest, DrawStars_AlongVectorComesFromTheUnitAcrossVector)
+{
+    // B is built from the unit across-vector, not from the 0.2-long offset:
+    // scaling before the cross product rounds differently, and the corners
+    // must be the ones the unit vectors give, to the last bit.
+    CDrawer::m_fStarsTimeScale = 0.7f;
+    D().m_StarField.Update(0.5);
+    SetCamera({5, -30, 2}, {0, 0, 0}, {0, 0, 1});
+    CRecording rec;
+    D().DrawStars();
+    const auto v = rec->Only(EOp::Vertex);
+    ASSERT_EQ(v.size(), 4u * 4096u);
+    int mismatched = 0;
+    for (unsigned i = 0; i < 4096; ++i)
+    {
+        const CStarField::SStar& s = D().m_StarField.GetStar(i);
+        const math::vector eye = D().m_vEye;
+        const math::vector p = s.m_vPos + eye;
+        const float len = 0.05f * s.m_fSpeed * 0.7f;
+        const math::vector q = p - math::vector{0.0f, len, 0.0f};
+        const math::vector d = (q - p) + math::vector{0.0001f, 0.0f, 0.0f};
+        const math::vector e = p - eye;
+        const math::vector a = math::normalize(Cross(d, e));
+        const math::vector b = math::normalize(Cross(a, e));
+        const math::vector want[4] = {p - 0.2f * a + 0.2f * b, p + 0.2f * a + 0.2f * b,
+                                      q + 0.2f * a - 0.2f * b, q - 0.2f * a - 0.2f * b};
+        for (int k = 0; k < 4; ++k)
+        {
+            const math::vector got = At(v[i * 4 + k]);
+            if (got.x != want[k].x || got.y != want[k].y || got.z != want[k].z)
+                ++mismatched;
+        }
+    }
+    EXPECT_EQ(mismatched, 0);
+    CDrawer::m_fStarsTimeScale = 1.0f;
+}
+
 // The flare with the light's screen position chosen by the test.
 class FlareTest : public PassTest
 {
