@@ -70,8 +70,16 @@ void sndDone()
     alListenerf(AL_GAIN, 0.0f);
     for (ALuint source : snd::SourceArray)
         alSourceStop(source);
-    // Sources go before the buffers they play.
-    alDeleteSources(ALsizei(snd::SourceArray.size()), snd::SourceArray.data());
+    // Sources go before the buffers they play. OpenAL deletes nothing from a
+    // list holding one dead name, and a buffer still attached to a live source
+    // cannot go either, so a handle released by sndDelete must not keep every
+    // other sound alive: only names that are still sources are passed.
+    std::vector<ALuint> live;
+    live.reserve(snd::SourceArray.size());
+    for (ALuint source : snd::SourceArray)
+        if (alIsSource(source))
+            live.push_back(source);
+    alDeleteSources(ALsizei(live.size()), live.data());
     alDeleteBuffers(ALsizei(snd::BufferArray.size()), snd::BufferArray.data());
     ClearTables();
     alGetError();
@@ -147,6 +155,10 @@ int sndDelete(int handle)
     if (!IsValidHandle(handle))
         return 0;
     alDeleteSources(1, &snd::SourceArray[size_t(handle)]);
+    // OpenAL hands freed names out again: the dead handle keeps a name that no
+    // source ever has, so calls on it are refused instead of reaching a later
+    // sound's source.
+    snd::SourceArray[size_t(handle)] = 0;
     return 1;
 }
 

@@ -24,7 +24,7 @@ int sndInit();                               // 1 on success, 0 when no device o
 void sndDone();                              // deletes every source and buffer, closes the device
 int sndMakeCurrentContext();                 // 1 if the engine has a context
 int sndCreate(const char* name);             // new handle, or -1
-int sndDelete(int handle);                   // deletes the source; the handle stays counted
+int sndDelete(int handle);                   // deletes the source; the handle stays counted but reaches no source
 int sndPlay(int handle, bool loop);
 int sndStop(int handle);
 int sndIsPlaying(int handle);                // 1 only while playing

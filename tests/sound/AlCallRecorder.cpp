@@ -84,6 +84,10 @@ void alDeleteSources(ALsizei n, const ALuint* sources)
     ++soundtest::AlCalls().m_nSourceCalls;
     soundtest::AlCalls().m_nDelSources += n;
     real(n, sources);
+    // OpenAL deletes all of the names or none; see which survived.
+    for (ALsizei i = 0; i < n; ++i)
+        if (alIsSource(sources[i]))
+            ++soundtest::AlCalls().m_nSourcesLeft;
 }
 
 void alListenerf(ALenum param, ALfloat value)
@@ -108,6 +112,9 @@ void alDeleteBuffers(ALsizei n, const ALuint* buffers)
         if (buffers[i] != 0)
             soundtest::AlCalls().m_DelBuffers.insert(buffers[i]);
     real(n, buffers);
+    for (ALsizei i = 0; i < n; ++i)
+        if (buffers[i] != 0 && alIsBuffer(buffers[i]))
+            ++soundtest::AlCalls().m_nBuffersLeft;
 }
 
 } // extern "C"

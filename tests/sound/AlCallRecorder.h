@@ -16,6 +16,8 @@ struct SAlCalls
     std::multiset<uint32_t> m_DelBuffers;  // buffer names released (non-zero ones)
     int m_nGenSources = 0;
     int m_nDelSources = 0;                 // names passed to alDeleteSources
+    int m_nSourcesLeft = 0;                // of those, names still sources after the call
+    int m_nBuffersLeft = 0;                // names passed to alDeleteBuffers still buffers after it
     int m_nListenerCalls = 0;              // alListenerf
 };
 

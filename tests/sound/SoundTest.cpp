@@ -222,3 +222,31 @@ TEST_F(SoundEngineTest, Delete_KeepsTheHandleCounted)
     EXPECT_EQ(sndPlay(1, false), 1);
     EXPECT_EQ(sndIsPlaying(1), 1);
 }
+
+TEST_F(SoundEngineTest, Delete_DeadHandleNeverReachesALaterSound)
+{
+    ASSERT_EQ(sndCreate("beep.wav"), 0);
+    EXPECT_EQ(sndDelete(0), 1);
+    ASSERT_EQ(sndCreate("beep.wav"), 1);       // OpenAL may hand the freed name out again
+    EXPECT_EQ(sndPlay(0, true), 1);
+    EXPECT_EQ(sndIsPlaying(1), 0);
+    EXPECT_EQ(sndDelete(0), 1);                // deleting the dead handle again
+    EXPECT_EQ(sndPlay(1, false), 1);           // leaves the live sound's source alone
+    EXPECT_EQ(sndIsPlaying(1), 1);
+}
+
+TEST_F(SoundEngineTest, Done_AfterDeleteStillReleasesEveryOtherSourceAndBuffer)
+{
+    ASSERT_EQ(sndCreate("beep.wav"), 0);
+    ASSERT_EQ(sndCreate("beep.wav"), 1);
+    ASSERT_EQ(sndCreate("music/a.ogg"), 2);
+    ASSERT_EQ(sndPlay(2, true), 1);
+    EXPECT_EQ(sndDelete(1), 1);
+    ResetAlCalls();
+    sndDone();
+    EXPECT_EQ(AlCalls().m_nDelSources, 2);     // the live ones, in one call
+    EXPECT_EQ(AlCalls().m_nSourcesLeft, 0);
+    EXPECT_EQ(AlCalls().m_DelBuffers.size(), 2u);
+    EXPECT_EQ(AlCalls().m_nBuffersLeft, 0);    // no source held on to them
+    ASSERT_EQ(sndInit(), 1);
+}
