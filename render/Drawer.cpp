@@ -75,14 +75,14 @@ CDrawer::~CDrawer()
 
 bool CDrawer::Init(const SCONFIG* config)
 {
-    // Whatever an earlier set-up left (a full scene, or the leftovers of a failed
-    // one) goes first, so a second Init never stacks paths or bolts.
     if (m_bInit)
         Done();
-    else
-        _ReleaseScene();
+    // A null record must leave a failed drawer as it was, error picture included.
     if (!config)
         return false;
+    // The leftovers of a failed set-up go before a new one, so a second Init
+    // never stacks paths or bolts.
+    _ReleaseScene();
 
     m_Config = *config;
 

@@ -256,6 +256,28 @@ TEST_F(DrawerTest, InitAfterAFailedInit_DoesNotStackPaths)
     EXPECT_EQ(drawer.m_TexNames.size(), 9u);
 }
 
+TEST_F(DrawerTest, InitWithoutARecord_LeavesAFailedDrawerAsItWas)
+{
+    Entries media = FullMedia();
+    media.erase("cameras/camera02.path");
+    OpenPack(BuildPack(m_Dir, "broken.dat", media));
+    CDrawer drawer;
+    const SCONFIG config = MainScreen(2);
+    ASSERT_FALSE(drawer.Init(&config));
+    Tick(drawer);   // loads the error picture
+    const std::vector<unsigned int> ids = drawer.m_TexIds;
+    ASSERT_EQ(ids.size(), 10u);
+    ASSERT_EQ(drawer.m_Paths.size(), 2u);
+
+    EXPECT_FALSE(drawer.Init(nullptr));
+    EXPECT_FALSE(drawer.m_bInit);
+    EXPECT_EQ(drawer.m_Paths.size(), 2u);
+    EXPECT_EQ(drawer.m_TexIds, ids);
+    for (unsigned int id : ids)
+        EXPECT_EQ(glIsTexture(id), GL_TRUE);
+    EXPECT_EQ(drawer.m_Config.m_nPlasmaDensity, 2);
+}
+
 TEST_F(DrawerTest, DensityOutOfRange_IsBoundedAndStillDraws)
 {
     OpenPack(BuildPack(m_Dir, "full.dat", FullMedia()));
