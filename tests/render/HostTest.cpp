@@ -231,7 +231,8 @@ std::optional<std::vector<int16_t>> WaveSamples(const std::string& path)
             if (at + 8 + size > b.size())
                 return std::nullopt;
             std::vector<int16_t> samples(size / 2);
-            std::memcpy(samples.data(), b.data() + at + 8, samples.size() * 2);
+            if (!samples.empty())
+                std::memcpy(samples.data(), b.data() + at + 8, samples.size() * 2);
             return samples;
         }
         at += 8 + size + (size & 1);
