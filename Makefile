@@ -2,6 +2,7 @@
 #   make run   installs what is missing, builds, makes the media pack and runs the saver
 #   make test  the same set-up, then every test, once more under ASan/UBSan
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=

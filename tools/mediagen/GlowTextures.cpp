@@ -99,8 +99,8 @@ CImage MakeBallGlass()
             float sky = Smoothstep(-0.2f, 0.9f, ry) * 0.22f + 0.06f * std::exp(-ry * ry * 40.0f);
             c = c + SColor{0.35f, 0.40f, 0.85f} * (sky * (0.3f + 0.7f * fresnel));
             c = c + SColor{0.55f, 0.45f, 1.0f} * (0.85f * fresnel);
-            float spec = Specular(n, lx, ly, lz, 180.0f) * 1.6f + Specular(n, lx, ly, lz, 18.0f) * 0.22f;
-            c = c + SColor{1.0f, 0.97f, 1.0f} * spec;
+            float highlight = Specular(n, lx, ly, lz, 180.0f) * 1.6f + Specular(n, lx, ly, lz, 18.0f) * 0.22f;
+            c = c + SColor{1.0f, 0.97f, 1.0f} * highlight;
             float spec2 = Specular(n, 0.55f, -0.5f, 0.67f, 40.0f) * 0.35f;
             c = c + SColor{0.75f, 0.45f, 1.0f} * spec2;
             img.At(x, y) = c;
