@@ -63,17 +63,35 @@ void CDrawer::SetupCamera()
     m_vUp = pass::NormalizeOr(pass::Cross(m_vRight, m_vDir), pass::AnyPerpendicular(m_vRight));
 }
 
+namespace {
+
+// The matrices and viewport GLU needs to map between scene and window.
+struct SViewState
+{
+    GLdouble model[16];
+    GLdouble proj[16];
+    GLint view[4];
+};
+
+SViewState ReadViewState(const SPassGL& gl)
+{
+    SViewState v;
+    gl.GetDoublev(GL_MODELVIEW_MATRIX, v.model);
+    gl.GetDoublev(GL_PROJECTION_MATRIX, v.proj);
+    gl.GetIntegerv(GL_VIEWPORT, v.view);
+    return v;
+}
+
+} // namespace
+
 bool CDrawer::ProjectVertex(float x, float y, float z, float* sx, float* sy, float* sz)
 {
     const SPassGL& gl = PassGL();
-    GLdouble model[16], proj[16];
-    GLint view[4];
-    gl.GetDoublev(GL_MODELVIEW_MATRIX, model);
-    gl.GetDoublev(GL_PROJECTION_MATRIX, proj);
-    gl.GetIntegerv(GL_VIEWPORT, view);
+    const SViewState state = ReadViewState(gl);
+    const GLint* view = state.view;
 
     GLdouble wx, wy, wz;
-    if (gl.Project(x, y, z, model, proj, view, &wx, &wy, &wz) != GL_TRUE)
+    if (gl.Project(x, y, z, state.model, state.proj, view, &wx, &wy, &wz) != GL_TRUE)
         return false;
 
     // The view always sits at (0, 0), so dividing by the size alone gives 2D-mode units.
@@ -90,16 +108,13 @@ bool CDrawer::ProjectVertex(float x, float y, float z, float* sx, float* sy, flo
 void CDrawer::UnProjectVertex(float x, float y, float z, float* ox, float* oy, float* oz)
 {
     const SPassGL& gl = PassGL();
-    GLdouble model[16], proj[16];
-    GLint view[4];
-    gl.GetDoublev(GL_MODELVIEW_MATRIX, model);
-    gl.GetDoublev(GL_PROJECTION_MATRIX, proj);
-    gl.GetIntegerv(GL_VIEWPORT, view);
+    const SViewState state = ReadViewState(gl);
+    const GLint* view = state.view;
 
     // A singular matrix makes GLU fail without writing; the outputs then read 0.
     GLdouble rx = 0.0, ry = 0.0, rz = 0.0;
     gl.UnProject(x * static_cast<float>(view[2]), y * static_cast<float>(view[3]), z,
-                 model, proj, view, &rx, &ry, &rz);
+                 state.model, state.proj, view, &rx, &ry, &rz);
     *ox = static_cast<float>(rx);
     *oy = static_cast<float>(ry);
     *oz = static_cast<float>(rz);

@@ -117,7 +117,7 @@ void BM_Start(benchmark::State& state, bool music)
 }
 
 // The media pack's tracks, or generated ones with a small scene around them.
-bool PrepareMedia(const soundtest::CTempDir& dir)
+bool PrepareMedia(const CTempDir& dir)
 {
     const char* names[2] = {"music/theme1.ogg", "music/theme2.ogg"};
     if (std::filesystem::exists(VELTRIX_MEDIA_PACK) && CPackReader::Init(VELTRIX_MEDIA_PACK))
@@ -145,14 +145,14 @@ bool PrepareMedia(const soundtest::CTempDir& dir)
                 return false;
             entries.push_back({names[i], g_Tracks.back().m_Image});
         }
-        g_Pack = dir.File("media.dat");
-        if (!soundtest::MakePack(dir.File("media"), g_Pack, entries))
+        g_Pack = (dir / "media.dat");
+        if (!soundtest::MakePack((dir / "media"), g_Pack, entries))
             return false;
         std::fprintf(stderr, "no media pack at %s: generated 90 s tracks\n", VELTRIX_MEDIA_PACK);
     }
     for (STrack& track : g_Tracks)
     {
-        track.m_File = dir.File(std::filesystem::path(track.m_Name).filename().string());
+        track.m_File = (dir / std::filesystem::path(track.m_Name).filename().string());
         if (!soundtest::WriteFile(track.m_File, track.m_Image))
             return false;
     }
@@ -163,9 +163,9 @@ bool PrepareMedia(const soundtest::CTempDir& dir)
 
 int main(int argc, char** argv)
 {
-    soundtest::CTempDir dir;
+    CTempDir dir;
     // Before the first OpenAL call: the configuration is read once.
-    soundtest::UseWaveBackend(dir.File("alsoft.conf"), "/dev/null");
+    soundtest::UseWaveBackend((dir / "alsoft.conf"), "/dev/null");
     if (!PrepareMedia(dir))
     {
         std::fprintf(stderr, "%s: cannot prepare the tracks\n", VELTRIX_MEDIA_PACK);

@@ -10,17 +10,6 @@
 
 namespace fs = std::filesystem;
 
-CTempDir::CTempDir() {
-  std::string pattern = (fs::temp_directory_path() / "veltrix-pack-test.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_Path = pattern;
-}
-
-CTempDir::~CTempDir() {
-  std::error_code ec;
-  fs::remove_all(m_Path, ec);
-}
-
 void WriteFile(const std::string& path, const Bytes& bytes) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream out(path, std::ios::binary);

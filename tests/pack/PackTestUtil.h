@@ -6,20 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 using Bytes = std::vector<uint8_t>;
 
 inline constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
-
-class CTempDir {
-public:
-  CTempDir();
-  ~CTempDir();
-  const std::string& Path() const { return m_Path; }
-  std::string operator/(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-  std::string m_Path;
-};
 
 void WriteFile(const std::string& path, const Bytes& bytes);   // creates parent folders
 void WriteFile(const std::string& path, const std::string& text);

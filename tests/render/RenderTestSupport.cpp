@@ -64,20 +64,6 @@ const ::testing::Environment* const g_pLeakCheck = ::testing::AddGlobalTestEnvir
 
 } // namespace
 
-CTempDir::CTempDir()
-{
-    char pattern[] = "/tmp/veltrix-render-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    m_Path = made ? made : "";
-}
-
-CTempDir::~CTempDir()
-{
-    std::error_code ec;
-    if (!m_Path.empty())
-        std::filesystem::remove_all(m_Path, ec);
-}
-
 std::string SolidPng(int width, int height, unsigned char r, unsigned char g, unsigned char b)
 {
     std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/HeadlessGL.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -15,18 +16,6 @@ namespace rendertest {
 
 constexpr int Width = 160;
 constexpr int Height = 100;
-
-class CTempDir
-{
-public:
-    CTempDir();
-    ~CTempDir();
-    const std::string& Path() const { return m_Path; }
-    std::string operator/(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
 
 using Entries = std::map<std::string, std::string>;   // pack entry name -> bytes
 

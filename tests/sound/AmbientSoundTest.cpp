@@ -32,11 +32,11 @@ protected:
         const Bytes theme2 = EncodeOgg(2, 44100, 44100, Theme2Hz, 0.5);
         ASSERT_FALSE(theme1.empty());
         ASSERT_FALSE(theme2.empty());
-        s_Both = s_pDir->File("both.dat");
-        s_OnlyFirst = s_pDir->File("first.dat");
-        ASSERT_TRUE(MakePack(s_pDir->File("a"), s_Both,
+        s_Both = (*s_pDir / "both.dat");
+        s_OnlyFirst = (*s_pDir / "first.dat");
+        ASSERT_TRUE(MakePack((*s_pDir / "a"), s_Both,
                              {{"music/theme1.ogg", theme1}, {"music/theme2.ogg", theme2}}));
-        ASSERT_TRUE(MakePack(s_pDir->File("b"), s_OnlyFirst, {{"music/theme1.ogg", theme1}}));
+        ASSERT_TRUE(MakePack((*s_pDir / "b"), s_OnlyFirst, {{"music/theme1.ogg", theme1}}));
     }
     static void TearDownTestSuite()
     {

@@ -70,7 +70,7 @@ protected:
         const Bytes theme = MakeWav(1, 22050, 16, SineSamples16(22050, 22050, 440.0, 0.5));
         // A WAVE image under an Ogg name still makes a readable entry; the
         // decode never happens without a context.
-        ASSERT_TRUE(MakePack(m_Dir.File("src"), m_Dir.File("test.dat"),
+        ASSERT_TRUE(MakePack((m_Dir / "src"), (m_Dir / "test.dat"),
                              {{"music/theme1.ogg", theme}, {"music/theme2.ogg", theme}, {"tone.wav", theme}}));
     }
     CTempDir m_Dir;
@@ -81,11 +81,11 @@ protected:
 TEST_F(ProcessSoundTest, NoDevice_SndInitFailsAndTheMusicRunsSilently)
 {
     // The wave backend cannot create its file, so no device opens.
-    const std::string pack = m_Dir.File("test.dat");
-    const std::string config = m_Dir.File("alsoft.conf");
+    const std::string pack = (m_Dir / "test.dat");
+    const std::string config = (m_Dir / "alsoft.conf");
     EXPECT_EXIT(
         {
-            UseWaveBackend(config, m_Dir.File("missing-dir/out.wav"));
+            UseWaveBackend(config, (m_Dir / "missing-dir/out.wav"));
             RunMusicWithoutDevice(pack);
         },
         ::testing::ExitedWithCode(0), "");
@@ -95,7 +95,7 @@ TEST_F(ProcessSoundTest, DefaultBackendWithoutSoundCard_SndInitFails)
 {
     if (SoundCardPresent())
         GTEST_SKIP() << "this machine has a sound card";
-    const std::string pack = m_Dir.File("test.dat");
+    const std::string pack = (m_Dir / "test.dat");
     const std::string home = m_Dir.Path();
     EXPECT_EXIT(
         {
@@ -110,8 +110,8 @@ TEST_F(ProcessSoundTest, DefaultBackendWithoutSoundCard_SndInitFails)
 
 TEST_F(ProcessSoundTest, AudioCapture_RecordsWhatIsPlayedAndCleansUp)
 {
-    const std::string pack = m_Dir.File("test.dat");
-    const std::string wav = m_Dir.File("capture.wav");
+    const std::string pack = (m_Dir / "test.dat");
+    const std::string wav = (m_Dir / "capture.wav");
     EXPECT_EXIT(
         {
             setenv("ALSOFT_CONF", "/before", 1);
@@ -154,11 +154,11 @@ TEST(AudioCaptureTest, UnusableOutputIsRefusedAndLeavesTheEnvironment)
     CTempDir dir;
     setenv("ALSOFT_CONF", "/before", 1);
     std::string error;
-    const std::string missing = dir.File("no/such/dir/out.wav");
+    const std::string missing = (dir / "no/such/dir/out.wav");
     EXPECT_FALSE(BeginAudioCapture(missing.c_str(), &error));
     EXPECT_NE(error.find(missing), std::string::npos) << error;
-    EXPECT_FALSE(BeginAudioCapture(dir.File("a#b.wav").c_str(), &error));
-    EXPECT_FALSE(BeginAudioCapture(dir.File("a\nb.wav").c_str(), &error));
+    EXPECT_FALSE(BeginAudioCapture((dir / "a#b.wav").c_str(), &error));
+    EXPECT_FALSE(BeginAudioCapture((dir / "a\nb.wav").c_str(), &error));
     EXPECT_FALSE(BeginAudioCapture(nullptr, &error));
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
     EndAudioCapture();                                  // nothing to end: no change
@@ -166,11 +166,11 @@ TEST(AudioCaptureTest, UnusableOutputIsRefusedAndLeavesTheEnvironment)
 
     // A capture that no device ever used still cleans up after itself and
     // leaves a valid recording of nothing.
-    const std::string wav = dir.File("out.wav");
+    const std::string wav = (dir / "out.wav");
     ASSERT_TRUE(BeginAudioCapture(wav.c_str(), &error)) << error;
     const std::string config = std::getenv("ALSOFT_CONF");
     EXPECT_TRUE(std::filesystem::exists(config));
-    EXPECT_FALSE(BeginAudioCapture(dir.File("again.wav").c_str(), &error));
+    EXPECT_FALSE(BeginAudioCapture((dir / "again.wav").c_str(), &error));
     EndAudioCapture();
     EXPECT_FALSE(std::filesystem::exists(config));
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");

@@ -71,7 +71,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
     }
 
-    rendertest::CTempDir m_Dir;
+    CTempDir m_Dir;
     SCONFIG m_Config;
     CScreenSaver m_Saver;
 };

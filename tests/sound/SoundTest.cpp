@@ -26,8 +26,8 @@ protected:
         const Bytes ogg = EncodeOgg(2, 22050, 11025, 440.0);
         const Bytes wav = MakeWav(1, 22050, 16, SineSamples16(22050, 2205, 440.0, 0.5));
         ASSERT_FALSE(ogg.empty());
-        s_Pack = s_pDir->File("test.dat");
-        ASSERT_TRUE(MakePack(s_pDir->File("src"), s_Pack,
+        s_Pack = (*s_pDir / "test.dat");
+        ASSERT_TRUE(MakePack((*s_pDir / "src"), s_Pack,
                              {{"music/a.ogg", ogg},
                               {"tone.OgG", ogg},
                               {"wave.ogg", wav},    // an Ogg name: decoded as Ogg, so refused

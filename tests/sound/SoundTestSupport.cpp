@@ -13,22 +13,6 @@
 namespace soundtest
 {
 
-CTempDir::CTempDir()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "veltrix-sound-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr)
-        m_Path = pattern;
-}
-
-CTempDir::~CTempDir()
-{
-    if (!m_Path.empty())
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_Path, ignored);
-    }
-}
-
 void UseWaveBackend(const std::string& configPath, const std::string& outputPath)
 {
     std::ofstream config(configPath);
@@ -48,8 +32,8 @@ const std::string& RecordingPath()
     // One directory for the whole process: OpenAL keeps writing to this path.
     static CTempDir dir;
     static const std::string path = [] {
-        UseWaveBackend(dir.File("alsoft.conf"), dir.File("out.wav"));
-        return dir.File("out.wav");
+        UseWaveBackend((dir / "alsoft.conf"), (dir / "out.wav"));
+        return (dir / "out.wav");
     }();
     return path;
 }
@@ -110,7 +94,7 @@ Bytes SineSamples16(uint32_t rate, uint32_t frames, double freq, double amplitud
 Bytes EncodeOgg(int channels, long rate, long frames, double freq, double amplitude)
 {
     CTempDir dir;
-    const std::string out = dir.File("tone.ogg");
+    const std::string out = (dir / "tone.ogg");
     const std::string args[] = {VELTRIX_TEST_OGGENC, out, std::to_string(channels), std::to_string(rate),
                                 std::to_string(frames), std::to_string(freq), std::to_string(amplitude)};
     const pid_t pid = fork();

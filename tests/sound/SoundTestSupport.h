@@ -7,26 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace soundtest
 {
 
 using Bytes = std::vector<unsigned char>;
-
-// A fresh private directory under the system's temp folder, removed by the
-// destructor.
-class CTempDir
-{
-public:
-    CTempDir();
-    ~CTempDir();
-    CTempDir(const CTempDir&) = delete;
-    CTempDir& operator=(const CTempDir&) = delete;
-    const std::string& Path() const { return m_Path; }
-    std::string File(const std::string& name) const { return m_Path + "/" + name; }
-
-private:
-    std::string m_Path;
-};
 
 // Points OpenAL Soft at a generated config that opens the wave backend on
 // outputPath. OpenAL reads its config once per process, so this must run
