@@ -1,0 +1,72 @@
+// The one entry point between the veltrix host and the saver module
+// (Veltrix.saver/Contents/Linux/Veltrix.so). The host dlopens the module,
+// looks up VELTRIX_SAVER_MODULE_SYMBOL, calls it with the ABI version it was
+// built against and gets the module's table of hooks, or null when the module
+// speaks another version. Everything crosses as plain C types: the host's X11
+// objects travel as opaque values, so the module's code never sees the host's
+// headers and the host never sees the module's classes.
+//
+// Lifecycle the host follows for every view (one per screen):
+//   create -> set_frame_size (the real size; the view is made with its frame
+//   but its OpenGL surface is sized only here) -> start -> animate every
+//   animation_interval seconds -> stop -> destroy.
+// create returns null when the view cannot be made (the module has then logged
+// its one line). Every hook runs on the host's main thread.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define VELTRIX_SAVER_MODULE_ABI 1
+#define VELTRIX_SAVER_MODULE_SYMBOL "veltrix_saver_module"
+
+// Where a view draws. display is the host's X connection (an X11 Display*)
+// and window the X window the view covers; both zero means headless: the view
+// draws through EGL into an offscreen surface that the host reads back.
+typedef struct SSaverTarget
+{
+    void* display;
+    unsigned long window;
+} SSaverTarget;
+
+// Settings for this run only, never stored: they sit in front of the stored
+// settings (an argument domain). A field left at its "unset" value does not
+// take part; see ScreenSaverDefaults.h for how the two domains combine.
+typedef struct SSaverRunSettings
+{
+    int enable_sounds;   // 0 or 1; -1 unset (--no-sound gives 0)
+    int sound_volume;    // percent; -1 unset
+    int plasma_density;  // bolts; -1 unset
+    int static_camera;   // 0 or 1; -1 unset
+} SSaverRunSettings;
+
+typedef struct SSaverView SSaverView;   // opaque: the module's view object
+
+typedef struct SSaverModule
+{
+    int abi;                        // VELTRIX_SAVER_MODULE_ABI
+    const char* identifier;         // bundle identifier, "org.veltrix.Veltrix"
+    const char* version;            // "CFBundleVersion"
+
+    // Process-wide; call before the first create. Null clears the domain.
+    void (*set_run_settings)(const SSaverRunSettings* settings);
+
+    SSaverView* (*create)(const SSaverTarget* target, double x, double y, double width, double height,
+                          int preview);
+    void (*set_frame_size)(SSaverView* view, double width, double height);
+    void (*start)(SSaverView* view);
+    void (*animate)(SSaverView* view);   // one frame, presented; the view's context stays current
+    void (*stop)(SSaverView* view);
+    void (*destroy)(SSaverView* view);
+    double (*animation_interval)(const SSaverView* view);   // seconds between animate calls
+    int (*is_main_screen)(const SSaverView* view);
+    int (*perform_gamma_fade)(void);
+    int (*has_configure_sheet)(const SSaverView* view);
+} SSaverModule;
+
+typedef const SSaverModule* (*PFNVELTRIXSAVERMODULE)(int abi);
+
+#ifdef __cplusplus
+}
+#endif
