@@ -1,11 +1,16 @@
-// veltrix: the saver's program. For now it has the recording mode only; the
-// windowed and XScreenSaver modes come with the desktop host.
+// veltrix: the saver's program. It records without a display (--headless),
+// or loads the saver module and shows it on the X display: in a window, as
+// an XScreenSaver hack (--root, --window-id) or on every monitor
+// (--all-screens).
 #include "host/AudioCapture.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
+#include "host/XModes.h"
 #include "platform/HeadlessGL.h"
 
 #include <cstdio>
+#include <dlfcn.h>
+#include <unistd.h>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -26,25 +31,9 @@ int Finish(int status)
     return status;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int RunHeadless(const SOptions& options)
 {
-    SOptions options;
     std::string error;
-    if (!ParseOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
-        return 1;
-    }
-    if (options.m_bHelp) {
-        std::fputs(UsageText(), stdout);
-        return 0;
-    }
-    if (!options.m_bHeadless) {
-        std::fprintf(stderr, "veltrix: only the recording mode exists so far; run with --headless (see --help)\n");
-        return 1;
-    }
-
     const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
     // OpenAL Soft reads its configuration at the first call, so the capture is
     // set up before anything can open a device, and ended after the saver has
@@ -63,4 +52,62 @@ int main(int argc, char** argv)
     }
     std::printf("%s\n", FormatSummary(result).c_str());
     return Finish(0);
+}
+
+// Stand-in until the module loader lands: the bundle beside the program.
+const SSaverModule* LoadModule(std::string& error)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(".");
+    dir = dir.substr(0, dir.rfind('/'));
+    const std::string path = dir + "/Veltrix.saver/Contents/Linux/Veltrix.so";
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        error = "cannot load the saver module " + path + ": " + dlerror();
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<PFNVELTRIXSAVERMODULE>(dlsym(handle, VELTRIX_SAVER_MODULE_SYMBOL));
+    const SSaverModule* module = entry ? entry(VELTRIX_SAVER_MODULE_ABI) : nullptr;
+    if (!module)
+        error = "the saver module " + path + " has no usable entry point";
+    return module;
+}
+
+int RunOnDisplay(const SOptions& options)
+{
+    std::string error;
+    if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
+    const SSaverModule* module = LoadModule(error);
+    int status = 1;
+    if (!module)
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+    else if (options.m_bAllScreens)
+        status = RunAllScreens(*module, options);
+    else if (options.m_bRoot || options.m_WindowId != 0)
+        status = RunHack(*module, options);
+    else
+        status = RunWindow(*module, options);
+    EndAudioCapture();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SOptions options;
+    std::string error;
+    if (!ParseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
+    if (options.m_bHelp) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    return options.m_bHeadless ? RunHeadless(options) : RunOnDisplay(options);
 }

@@ -24,6 +24,8 @@ struct SOptionEntry
 
 // Largest accepted picture side; the pbuffer and the read-back buffer scale with it.
 constexpr int MaxSide = 16384;
+// Most bolts a run may ask for; each one is animated and drawn every frame.
+constexpr int MaxDensity = 1000;
 
 const SOptionEntry g_Options[] = {
     {"--headless", false, [](SOptions& o, std::string_view) { o.m_bHeadless = true; return std::string(); }},
@@ -80,16 +82,56 @@ const SOptionEntry g_Options[] = {
          return std::string();
      }},
     {"--no-sound", false, [](SOptions& o, std::string_view) { o.m_bNoSound = true; return std::string(); }},
+    {"--density", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n < 0 || n > MaxDensity)
+             return "--density expects a number of bolts from 0 to " + std::to_string(MaxDensity) + ", got '" +
+                    std::string(v) + "'";
+         o.m_nDensity = n;
+         return std::string();
+     }},
+    {"--static-camera", false, [](SOptions& o, std::string_view) { o.m_bStaticCamera = true; return std::string(); }},
+    {"--root", false, [](SOptions& o, std::string_view) { o.m_bRoot = true; return std::string(); }},
+    {"--window-id", true,
+     [](SOptions& o, std::string_view v) {
+         if (!ParseWindowId(v, o.m_WindowId))
+             return "--window-id expects a window id such as 0x1a00007, got '" + std::string(v) + "'";
+         return std::string();
+     }},
+    {"--all-screens", false, [](SOptions& o, std::string_view) { o.m_bAllScreens = true; return std::string(); }},
+    {"--verbose", false, [](SOptions& o, std::string_view) { o.m_bVerbose = true; return std::string(); }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
 };
 
 } // namespace
+
+bool ParseWindowId(std::string_view text, unsigned long& id)
+{
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    unsigned long value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end || value == 0)
+        return false;
+    id = value;
+    return true;
+}
 
 bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         std::string_view value;
+        std::string twoDashes;
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') {
+            twoDashes = "-" + std::string(arg);
+            arg = twoDashes;
+        }
         bool inlineValue = false;
         // --size=640x360 and --size 640x360 both work.
         if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
@@ -125,9 +167,26 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 
 const char* UsageText()
 {
-    return "usage: veltrix --headless [--size WxH] [--frames N] [--output DIR] [--preview] [--secondary]\n"
-           "                         [--pack FILE] [--no-pacing] [--audio FILE.wav] [--volume N] [--no-sound]\n"
-           "Records the screen saver without a display into DIR/frame-00001.png onwards.\n"
+    return "usage: veltrix [OPTION...]                     the saver in a 1280x720 window (Escape or q quits)\n"
+           "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
+           "       veltrix --all-screens [OPTION...]       full screen on every monitor\n"
+           "       veltrix --headless [RECORDING OPTION...] record frames without a display\n"
+           "Options take one dash or two.\n"
+           "Modes:\n"
+           "  --root         draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root\n"
+           "                 window; only the process on the primary monitor plays music\n"
+           "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
+           "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
+           "  --headless     record into DIR/frame-00001.png onwards\n"
+           "Settings for this run (never stored):\n"
+           "  --no-sound       no music\n"
+           "  --volume N       music volume in percent (default 30)\n"
+           "  --density N      number of lightning bolts, 0 to 1000 (default 100)\n"
+           "  --static-camera  the camera stays put\n"
+           "  --verbose        one line per view, and how long the first frames took, on stderr\n"
+           "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
+           "                   main screen only)\n"
+           "Recording options:\n"
            "  --size WxH    picture size (default 1280x720)\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
            "  --output DIR  folder for the frames (default out/, created if missing)\n"
@@ -135,9 +194,5 @@ const char* UsageText()
            "  --secondary   run as a secondary screen (neither main screen nor preview)\n"
            "  --pack FILE   read this pack instead of the bundle's media.dat\n"
            "  --no-pacing   render back to back on a virtual clock that advances 1/30 s a frame\n"
-           "                (same frames every run; for measuring)\n"
-           "  --audio FILE  record what the saver plays into a WAVE file (in step with the\n"
-           "                frames when paced; music plays on the main screen only)\n"
-           "  --volume N    music volume in percent for this run (default 30)\n"
-           "  --no-sound    no music for this run\n";
+           "                (same frames every run; for measuring)\n";
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct SOptions
 {
@@ -19,10 +20,21 @@ struct SOptions
     std::string m_Audio;            // --audio FILE.wav: record what the saver plays; empty: no capture
     int m_nVolume = -1;             // --volume N (percent) for this run; -1: the stored setting
     bool m_bNoSound = false;        // --no-sound: sounds off for this run
+    int m_nDensity = -1;            // --density N (bolts) for this run; -1: the stored setting
+    bool m_bStaticCamera = false;   // --static-camera for this run
+    bool m_bRoot = false;           // --root: XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root window
+    unsigned long m_WindowId = 0;   // --window-id ID: draw into this window as the preview; 0: none
+    bool m_bAllScreens = false;     // --all-screens: a full-screen window on every monitor
+    bool m_bVerbose = false;        // --verbose: one line per view and the start-up time on stderr
     bool m_bHelp = false;           // --help
 };
 
+// Options take one dash as well as two (-root, -window-id 0x...), as
+// XScreenSaver's hacks do.
 bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::string& error);
 
 // One paragraph listing every option, for --help.
 const char* UsageText();
+
+// "0x1a00007" or "27262983"; false for anything else, and for 0.
+bool ParseWindowId(std::string_view text, unsigned long& id);
