@@ -1,16 +1,14 @@
-// veltrix: the saver's program. It records without a display (--headless),
-// or loads the saver module and shows it on the X display: in a window, as
-// an XScreenSaver hack (--root, --window-id) or on every monitor
+// veltrix: the saver's program. It loads the saver module and hosts its
+// views: recording without a display (--headless), or on the X display in a
+// window, as an XScreenSaver hack (--root, --window-id) or on every monitor
 // (--all-screens).
 #include "host/AudioCapture.h"
+#include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
 #include "host/XModes.h"
-#include "platform/HeadlessGL.h"
 
 #include <cstdio>
-#include <dlfcn.h>
-#include <unistd.h>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -19,10 +17,10 @@
 
 namespace {
 
-// Sanitizer builds check for leaks while the context, and with it Mesa's
-// driver, still exists: the driver is unloaded with the last context, and what
-// it keeps would then show as leaks from a nameless module that the
-// suppression file cannot recognise.
+// Sanitizer builds check for leaks before the process exits, while the
+// module, and with it Mesa's driver, is still loaded: what the driver keeps
+// would otherwise show as leaks from a nameless module that the suppression
+// file cannot recognise.
 int Finish(int status)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -31,47 +29,55 @@ int Finish(int status)
     return status;
 }
 
+// The module named by --module or found in the usual places; null after
+// printing the one-line reason.
+const SSaverModule* LoadSaver(const SOptions& options, std::string& bundle)
+{
+    bundle = FindModuleBundle(options.m_Module);
+    std::string error;
+    const SSaverModule* module = LoadModule(bundle, error);
+    if (!module)
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+    return module;
+}
+
+int PrintVersion(const SOptions& options)
+{
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
+    if (!module)
+        return 1;
+    std::printf("veltrix %s\n", module->version);
+    return 0;
+}
+
 int RunHeadless(const SOptions& options)
 {
     std::string error;
-    const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
     // OpenAL Soft reads its configuration at the first call, so the capture is
-    // set up before anything can open a device, and ended after the saver has
+    // set up before the module can open a device, and ended after the view has
     // closed it (which completes the WAVE header).
     if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;
     }
-    CHeadlessGL gl;   // outlives the check in Finish
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
+    if (!module) {
+        EndAudioCapture();
+        return 1;
+    }
+    const std::string pack = options.m_Pack.empty() ? BundlePackPath(bundle) : options.m_Pack;
     SRecordResult result;
-    const bool recorded = Record(options, pack, gl, result, error);
+    const bool recorded = Record(options, *module, pack, result, error);
     EndAudioCapture();
     if (!recorded) {
-        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        if (!error.empty())
+            std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return Finish(1);
     }
     std::printf("%s\n", FormatSummary(result).c_str());
     return Finish(0);
-}
-
-// Stand-in until the module loader lands: the bundle beside the program.
-const SSaverModule* LoadModule(std::string& error)
-{
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(".");
-    dir = dir.substr(0, dir.rfind('/'));
-    const std::string path = dir + "/Veltrix.saver/Contents/Linux/Veltrix.so";
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-        error = "cannot load the saver module " + path + ": " + dlerror();
-        return nullptr;
-    }
-    auto entry = reinterpret_cast<PFNVELTRIXSAVERMODULE>(dlsym(handle, VELTRIX_SAVER_MODULE_SYMBOL));
-    const SSaverModule* module = entry ? entry(VELTRIX_SAVER_MODULE_ABI) : nullptr;
-    if (!module)
-        error = "the saver module " + path + " has no usable entry point";
-    return module;
 }
 
 int RunOnDisplay(const SOptions& options)
@@ -81,15 +87,14 @@ int RunOnDisplay(const SOptions& options)
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;
     }
-    const SSaverModule* module = LoadModule(error);
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
     int status = 1;
-    if (!module)
-        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
-    else if (options.m_bAllScreens)
+    if (module && options.m_bAllScreens)
         status = RunAllScreens(*module, options);
-    else if (options.m_bRoot || options.m_WindowId != 0)
+    else if (module && (options.m_bRoot || options.m_WindowId != 0))
         status = RunHack(*module, options);
-    else
+    else if (module)
         status = RunWindow(*module, options);
     EndAudioCapture();
     return status;
@@ -109,5 +114,7 @@ int main(int argc, char** argv)
         std::fputs(UsageText(), stdout);
         return 0;
     }
+    if (options.m_bVersion)
+        return PrintVersion(options);
     return options.m_bHeadless ? RunHeadless(options) : RunOnDisplay(options);
 }

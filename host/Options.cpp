@@ -24,7 +24,9 @@ struct SOptionEntry
 
 // Largest accepted picture side; the pbuffer and the read-back buffer scale with it.
 constexpr int MaxSide = 16384;
-// Most bolts a run may ask for; each one is animated and drawn every frame.
+
+// Most bolts a run may ask for: every bolt costs frame time, and thousands
+// would only stall the picture.
 constexpr int MaxDensity = 1000;
 
 const SOptionEntry g_Options[] = {
@@ -92,6 +94,13 @@ const SOptionEntry g_Options[] = {
          return std::string();
      }},
     {"--static-camera", false, [](SOptions& o, std::string_view) { o.m_bStaticCamera = true; return std::string(); }},
+    {"--module", true,
+     [](SOptions& o, std::string_view v) {
+         if (v.empty())
+             return std::string("--module expects a bundle folder");
+         o.m_Module = v;
+         return std::string();
+     }},
     {"--root", false, [](SOptions& o, std::string_view) { o.m_bRoot = true; return std::string(); }},
     {"--window-id", true,
      [](SOptions& o, std::string_view v) {
@@ -102,9 +111,20 @@ const SOptionEntry g_Options[] = {
     {"--all-screens", false, [](SOptions& o, std::string_view) { o.m_bAllScreens = true; return std::string(); }},
     {"--verbose", false, [](SOptions& o, std::string_view) { o.m_bVerbose = true; return std::string(); }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
+    {"--version", false, [](SOptions& o, std::string_view) { o.m_bVersion = true; return std::string(); }},
 };
 
 } // namespace
+
+SSaverRunSettings RunSettings(const SOptions& options)
+{
+    return {
+        options.m_bNoSound ? 0 : -1,
+        options.m_nVolume,
+        options.m_nDensity,
+        options.m_bStaticCamera ? 1 : -1,
+    };
+}
 
 bool ParseWindowId(std::string_view text, unsigned long& id)
 {
@@ -167,10 +187,11 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 
 const char* UsageText()
 {
-    return "usage: veltrix [OPTION...]                     the saver in a 1280x720 window (Escape or q quits)\n"
+    return "usage: veltrix [OPTION...]                        the saver in a 1280x720 window (Escape or q quits)\n"
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
-           "       veltrix --all-screens [OPTION...]       full screen on every monitor\n"
-           "       veltrix --headless [RECORDING OPTION...] record frames without a display\n"
+           "       veltrix --all-screens [OPTION...]          full screen on every monitor\n"
+           "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
+           "       veltrix --version\n"
            "Options take one dash or two.\n"
            "Modes:\n"
            "  --root         draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root\n"
@@ -181,11 +202,13 @@ const char* UsageText()
            "Settings for this run (never stored):\n"
            "  --no-sound       no music\n"
            "  --volume N       music volume in percent (default 30)\n"
-           "  --density N      number of lightning bolts, 0 to 1000 (default 100)\n"
-           "  --static-camera  the camera stays put\n"
-           "  --verbose        one line per view, and how long the first frames took, on stderr\n"
+           "  --density N      plasma density (number of bolts), 0 to 1000 (default 100)\n"
+           "  --static-camera  random fixed viewpoints instead of the camera flights\n"
+           "Other options:\n"
+           "  --module DIR     load this saver bundle instead of the one beside the program\n"
            "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
-           "                   main screen only)\n"
+           "                   main screen only; in step with the frames when recording paced)\n"
+           "  --verbose        one line per view, and how long the first frames took, on stderr\n"
            "Recording options:\n"
            "  --size WxH    picture size (default 1280x720)\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"

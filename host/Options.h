@@ -3,6 +3,8 @@
 // To add an option: a field here and one entry in the table in Options.cpp.
 #pragma once
 
+#include "platform/SaverModule.h"
+
 #include <string>
 #include <string_view>
 
@@ -21,7 +23,9 @@ struct SOptions
     int m_nVolume = -1;             // --volume N (percent) for this run; -1: the stored setting
     bool m_bNoSound = false;        // --no-sound: sounds off for this run
     int m_nDensity = -1;            // --density N (bolts) for this run; -1: the stored setting
-    bool m_bStaticCamera = false;   // --static-camera for this run
+    bool m_bStaticCamera = false;   // --static-camera: fixed viewpoints for this run
+    std::string m_Module;           // --module DIR: the saver bundle to load; empty: the usual places
+    bool m_bVersion = false;        // --version
     bool m_bRoot = false;           // --root: XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root window
     unsigned long m_WindowId = 0;   // --window-id ID: draw into this window as the preview; 0: none
     bool m_bAllScreens = false;     // --all-screens: a full-screen window on every monitor
@@ -35,6 +39,9 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 
 // One paragraph listing every option, for --help.
 const char* UsageText();
+
+// The settings for this run that the options ask for (unset where they ask nothing).
+SSaverRunSettings RunSettings(const SOptions& options);
 
 // "0x1a00007" or "27262983"; false for anything else, and for 0.
 bool ParseWindowId(std::string_view text, unsigned long& id);

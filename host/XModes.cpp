@@ -34,15 +34,10 @@ std::string WindowIdText(unsigned long window)
 // silences this run on top of what the options ask.
 void ApplyRunSettings(const SSaverModule& module, const SOptions& options, bool soundOff)
 {
-    const SSaverRunSettings settings = {
-        options.m_bNoSound || soundOff ? 0 : -1,
-        options.m_nVolume,
-        options.m_nDensity,
-        options.m_bStaticCamera ? 1 : -1,
-    };
-    const bool any = settings.enable_sounds >= 0 || settings.sound_volume >= 0 || settings.plasma_density >= 0 ||
-                     settings.static_camera >= 0;
-    module.set_run_settings(any ? &settings : nullptr);
+    SSaverRunSettings settings = RunSettings(options);
+    if (soundOff)
+        settings.enable_sounds = 0;
+    module.set_run_settings(&settings);
 }
 
 // Adds the view and, with --verbose, says where it is and what it is.
