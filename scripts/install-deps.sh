@@ -13,6 +13,8 @@ PACKAGES=(
   libsoil-dev libpng-dev libjpeg-dev xvfb xauth
   # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
+  # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
+  libxml2-utils groff-base x11-utils
 )
 
 missing=()
