@@ -10,42 +10,16 @@ namespace synth
 namespace
 {
 const double kPi = 3.14159265358979323846;
-const double kBinHz = double(kRate) / double(kLength);
+const double kBinHz = double(kRate) / double(kSegmentLength);
 } // namespace
 
 double MidiToHz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
 
-CPhaseTable::CPhaseTable(uint64_t seed) : m_Pos(kLength / 2), m_Neg(kLength / 2)
-{
-    CRandom rng(seed);
-    for (int k = 0; k < kLength / 2; ++k)
-    {
-        double a = rng.Uniform(0.0, 2.0 * kPi), b = rng.Uniform(0.0, 2.0 * kPi);
-        m_Pos[k] = {float(std::cos(a)), float(std::sin(a))};
-        m_Neg[k] = {float(std::cos(b)), float(std::sin(b))};
-    }
-}
+CPadSegment::CPadSegment() : m_Magnitude(kSegmentLength / 2, 0.0f) {}
 
-double ChordEnvelope(double p, int index, int count)
+void CPadSegment::AddNotes(const std::vector<SNote>& notes, const STimbre& timbre, double gain)
 {
-    const double slot = 1.0 / count;
-    const double fade = 0.6 * slot;
-    double q = p - index * slot + fade * 0.5; // 0 where this layer starts to rise
-    q -= std::floor(q);
-    if (q < fade)
-        return 0.5 - 0.5 * std::cos(kPi * q / fade);
-    if (q < slot)
-        return 1.0;
-    if (q < slot + fade)
-        return 0.5 + 0.5 * std::cos(kPi * (q - slot) / fade);
-    return 0.0;
-}
-
-void AddPad(const CInverseFft& fft, const CPhaseTable& phases, const std::vector<SNote>& notes, const STimbre& timbre,
-            double width, Envelope env, int index, int count, double gain, SStereo& mix)
-{
-    const int half = kLength / 2;
-    std::vector<float> magnitude(half, 0.0f);
+    const int half = kSegmentLength / 2;
     for (const SNote& note : notes)
     {
         const double f0 = MidiToHz(note.m_nMidi);
@@ -54,7 +28,7 @@ void AddPad(const CInverseFft& fft, const CPhaseTable& phases, const std::vector
             const double f = f0 * h;
             if (f > 14000.0)
                 break;
-            double amp = note.m_dGain * std::pow(double(h), -timbre.m_dTilt) * std::exp(-f / timbre.m_dCutoff);
+            double amp = gain * note.m_dGain * std::pow(double(h), -timbre.m_dTilt) * std::exp(-f / timbre.m_dCutoff);
             if (h % 2 == 1)
                 amp *= 1.0 + timbre.m_dOddBoost;
             const double bwHz = (std::pow(2.0, timbre.m_dBandwidthCents / 1200.0) - 1.0) * f0 *
@@ -67,32 +41,69 @@ void AddPad(const CInverseFft& fft, const CPhaseTable& phases, const std::vector
             for (int k = lo; k <= hi; ++k)
             {
                 double x = (k * kBinHz - f) / bwHz;
-                magnitude[k] += float(scale * std::exp(-x * x));
+                m_Magnitude[k] += float(scale * std::exp(-x * x));
             }
         }
     }
+}
 
-    // Positive and negative frequencies carry independent phases, so the real and imaginary parts of one
-    // transform are two unrelated signals with the same spectrum: the two channels' raw material.
-    std::vector<SComplex> data(kLength, SComplex{0.0f, 0.0f});
-    for (int k = 1; k < half; ++k)
+void CPadSegment::Render(const CInverseFft& fft, uint64_t seed, double width, int start,
+                         const std::vector<float>& envelope, SStereo& mix) const
+{
+    // Positive and negative frequencies carry independent random phases, so the real and imaginary parts of
+    // one transform are two unrelated signals with the same spectrum: the two channels' raw material.
+    CRandom rng(seed);
+    std::vector<SComplex> data(kSegmentLength, SComplex{0.0f, 0.0f});
+    for (int k = 1; k < kSegmentLength / 2; ++k)
     {
-        const float m = magnitude[k];
+        const float m = m_Magnitude[k];
         if (m == 0.0f)
             continue;
-        data[k] = {m * phases.Pos(k).re, m * phases.Pos(k).im};
-        data[kLength - k] = {m * phases.Neg(k).re, m * phases.Neg(k).im};
+        const double a = rng.Uniform(0.0, 2.0 * kPi), b = rng.Uniform(0.0, 2.0 * kPi);
+        data[k] = {m * float(std::cos(a)), m * float(std::sin(a))};
+        data[kSegmentLength - k] = {m * float(std::cos(b)), m * float(std::sin(b))};
     }
     fft.Transform(data);
 
-    const float a = float(std::cos(width) * gain), b = float(std::sin(width) * gain);
-    for (int n = 0; n < kLength; ++n)
+    const float ca = float(std::cos(width)), sb = float(std::sin(width));
+    const int count = std::min(int(envelope.size()), kSegmentLength);
+    for (int n = 0; n < count; ++n)
     {
-        const float e = float(env(double(n) / kLength, index, count));
-        const float re = data[n].re, im = data[n].im;
-        mix.m_L[n] += e * (a * re + b * im);
-        mix.m_R[n] += e * (a * re - b * im);
+        const int at = ((start + n) % kLength + kLength) % kLength;
+        const float e = envelope[n], re = data[n].re, im = data[n].im;
+        mix.m_L[at] += e * (ca * re + sb * im);
+        mix.m_R[at] += e * (ca * re - sb * im);
     }
+}
+
+void AddBass(int midi, double gain, int start, int length, double attack, double release, SStereo& mix)
+{
+    // Two voices a fraction of a hertz apart beat slowly, so the held note breathes instead of standing still.
+    static const double kAmp[] = {1.0, 0.3, 0.1};
+    const double f0 = MidiToHz(midi);
+    const int rise = int(attack * kRate), fall = int(release * kRate);
+    for (double detune : {-0.11, 0.11})
+        for (int h = 1; h <= 3; ++h)
+        {
+            const double w = 2.0 * kPi * (f0 * h + detune) / kRate;
+            const double cw = std::cos(w), sw = std::sin(w);
+            double re = 0.0, im = 0.5 * gain * kAmp[h - 1];
+            for (int n = 0; n < length; ++n)
+            {
+                double e = 1.0;
+                if (n < rise)
+                    e = 0.5 - 0.5 * std::cos(kPi * n / rise);
+                else if (n > length - fall)
+                    e = 0.5 - 0.5 * std::cos(kPi * (length - n) / fall);
+                const float v = float(im * e);
+                const int at = ((start + n) % kLength + kLength) % kLength;
+                mix.m_L[at] += v;
+                mix.m_R[at] += v;
+                const double nre = re * cw - im * sw;
+                im = re * sw + im * cw;
+                re = nre;
+            }
+        }
 }
 
 void AddChimes(const std::vector<SChime>& chimes, SStereo& mix)
@@ -177,7 +188,7 @@ void LoopReverb(SStereo& signal, double t60, double wet)
     signal.m_R.swap(out.m_R);
 }
 
-void Master(SStereo& signal, double peak)
+double Master(SStereo& signal, double rms)
 {
     double sumL = 0.0, sumR = 0.0;
     for (int n = 0; n < kLength; ++n)
@@ -186,20 +197,23 @@ void Master(SStereo& signal, double peak)
         sumR += signal.m_R[n];
     }
     const float dcL = float(sumL / kLength), dcR = float(sumR / kLength);
+    double squares = 0.0;
     float top = 0.0f;
     for (int n = 0; n < kLength; ++n)
     {
         signal.m_L[n] -= dcL;
         signal.m_R[n] -= dcR;
+        squares += double(signal.m_L[n]) * signal.m_L[n] + double(signal.m_R[n]) * signal.m_R[n];
         top = std::max(top, std::max(std::fabs(signal.m_L[n]), std::fabs(signal.m_R[n])));
     }
-    if (top <= 0.0f)
-        return;
-    const float k = float(peak / top);
+    if (squares <= 0.0)
+        return 0.0;
+    const double k = rms / std::sqrt(squares / (2.0 * kLength));
     for (int n = 0; n < kLength; ++n)
     {
-        signal.m_L[n] *= k;
-        signal.m_R[n] *= k;
+        signal.m_L[n] = float(signal.m_L[n] * k);
+        signal.m_R[n] = float(signal.m_R[n] * k);
     }
+    return top * k;
 }
 } // namespace synth

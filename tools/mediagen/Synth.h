@@ -1,9 +1,8 @@
 // Veltrix media generator: the building blocks of the ambient tracks.
 //
-// Every track is exactly kLength samples long and every part of it is periodic over that length, so the
-// track loops without a seam: pads are summed spectra turned into signals by one inverse FFT of the whole
-// track (so every partial repeats a whole number of times), their loudness curves repeat once per track,
-// chimes that ring past the end wrap round to the start, and the reverb runs on the loop until it settles.
+// Every track is exactly kLength samples long and loops without a seam: every sound that passes the end
+// (a pad layer, a bass note, a chime's tail) continues at the start, and the reverb runs on the loop until it
+// settles.
 #pragma once
 
 #include "tools/mediagen/Fft.h"
@@ -40,30 +39,33 @@ struct SNote
     double m_dGain;
 };
 
-// Bin phases shared by every layer of one track: a note held across two chords adds up coherently, so a
-// cross-fade between chords never dips in loudness on their common tones.
-class CPhaseTable
+// A pad layer over one stretch of the loop: notes as smeared partials summed into one spectrum, turned
+// into sound by one inverse FFT of kSegmentLength samples and shaped by a loudness curve. Layers that share
+// a curve share the transform, so a chord costs one FFT whatever its voices.
+const int kLog2SegmentLength = 20;       // about 23.8 s
+const int kSegmentLength = 1 << kLog2SegmentLength;
+
+class CPadSegment
 {
 public:
-    explicit CPhaseTable(uint64_t seed);
-    const SComplex& Pos(int bin) const { return m_Pos[bin]; }
-    const SComplex& Neg(int bin) const { return m_Neg[bin]; }
+    CPadSegment();
+
+    // Adds the notes with the timbre, scaled by gain.
+    void AddNotes(const std::vector<SNote>& notes, const STimbre& timbre, double gain);
+
+    // Adds the layer to `mix` from sample `start` on, wrapping round the loop's end, scaled sample by sample
+    // by `envelope` (at most kSegmentLength values, its length is the layer's). `seed` picks the partials'
+    // phases; `width` 0..pi/4 sets how different the two channels are (pi/4: unrelated, 0: identical).
+    void Render(const CInverseFft& fft, uint64_t seed, double width, int start, const std::vector<float>& envelope,
+                SStereo& mix) const;
 
 private:
-    std::vector<SComplex> m_Pos, m_Neg;
+    std::vector<float> m_Magnitude; // per bin of the segment's transform
 };
 
-// Loudness curve of a layer over one period: f(p) for p in 0..1 (p = sample / kLength).
-using Envelope = double (*)(double p, int index, int count);
-
-// Adds one pad layer (the notes with the timbre) to `mix`, scaled sample by sample by env(p, index, count).
-// `width` 0..pi/4 sets how different the two channels are (pi/4: unrelated, 0: identical).
-void AddPad(const CInverseFft& fft, const CPhaseTable& phases, const std::vector<SNote>& notes, const STimbre& timbre,
-            double width, Envelope env, int index, int count, double gain, SStereo& mix);
-
-// The usual chord schedule: `count` layers, each held for 1/count of the track and cross-faded with its
-// neighbours over `fade` of a slot (0..1), wrapping round at the end.
-double ChordEnvelope(double p, int index, int count);
+// A slow bass note: a warm tone of a few harmonics that swells in over `attack` seconds from `start`, holds
+// and falls away over `release` seconds, ending `length` samples after it starts; it wraps round the loop.
+void AddBass(int midi, double gain, int start, int length, double attack, double release, SStereo& mix);
 
 struct SChime
 {
@@ -80,8 +82,8 @@ void AddChimes(const std::vector<SChime>& chimes, SStereo& mix);
 // the track's end first so that the tail that rings into the start is already there.
 void LoopReverb(SStereo& signal, double t60, double wet);
 
-// Removes any DC offset and scales so the highest peak is `peak` (0..1).
-void Master(SStereo& signal, double peak);
+// Removes any DC offset and scales both channels so that their RMS is `rms` (0..1); returns the peak.
+double Master(SStereo& signal, double rms);
 
 double MidiToHz(int midi);
 } // namespace synth
