@@ -1,13 +1,16 @@
 # Veltrix: the two commands a newcomer needs.
 #   make run   installs what is missing, builds, makes the media pack and runs the saver
 #   make test  the same set-up, then every test, once more under ASan/UBSan
+#   make fuzz  builds the fuzz targets with clang and runs each FUZZ_SECONDS (default 60)
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-main test-asan bench clean
+.PHONY: all deps configure build run test test-main test-asan fuzz bench clean
 
 all: build
 
@@ -33,8 +36,11 @@ test-asan: deps
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	@cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+fuzz: deps
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD)
+
 bench: build
 	@bash scripts/bench.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

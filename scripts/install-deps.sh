@@ -6,6 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain and test frameworks
   cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzzing: clang and its libFuzzer runtime
+  clang libclang-rt-14-dev
   # resource pack
   zlib1g-dev libminizip-dev zip unzip
   # graphics: OpenGL, GLU, headless EGL on Mesa, X11 windows, image decoding
