@@ -26,10 +26,12 @@ struct SRun
     std::string err;
 };
 
-SRun RunVeltrix(const std::string& args, const CTempDir& scratch)
+// prefix: a command that runs the program given after it ("$0" "$@").
+SRun RunVeltrix(const std::string& args, const CTempDir& scratch, const std::string& prefix = "")
 {
     const std::string errFile = scratch / "stderr.txt";
-    const std::string command = "ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR "/veltrix " + args + " 2>" + errFile;
+    const std::string command =
+        "ALSOFT_DRIVERS=null " + prefix + " " VELTRIX_BINARY_DIR "/veltrix " + args + " 2>" + errFile;
     SRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -180,6 +182,37 @@ TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
     EXPECT_NE(run.err.find("frame-00002.png"), std::string::npos) << run.err;
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(out) / "frame-00001.png"));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00030.png"));
+}
+
+TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesAndSaysWhy)
+{
+    // A 200 KB file system in a mount namespace of the run's own, so nothing
+    // stays mounted; the frames are copied out for checking before it goes.
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no private mount namespace here";
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "small";
+    const std::string kept = dir / "kept";
+    std::filesystem::create_directories(out);
+    std::filesystem::create_directories(kept);
+    const std::string prefix = "unshare -rm sh -c 'mount -t tmpfs -o size=200k none " + out +
+                               " && \"$0\" \"$@\"; status=$?; cp " + out + "/* " + kept + "; exit $status'";
+    const SRun run = RunVeltrix(
+        "--headless --no-pacing --size 640x360 --frames 40 --pack " + pack + " --output " + out, dir, prefix);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+    int frames = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kept)) {
+        ASSERT_EQ(entry.path().extension(), ".png") << entry.path();
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << entry.path();   // the end chunk: whole
+        ++frames;
+    }
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 40);
 }
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
