@@ -3,6 +3,7 @@
 #include "host/AudioCapture.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
+#include "host/StopSignal.h"
 #include "platform/HeadlessGL.h"
 
 #include <cstdio>
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     }
 
     const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
+    CatchStopSignals();
     // OpenAL Soft reads its configuration at the first call, so the capture is
     // set up before anything can open a device, and ended after the saver has
     // closed it (which completes the WAVE header).

@@ -4,6 +4,7 @@
 #include "core/ScreenSaver.h"
 #include "core/Util.h"
 #include "host/FrameWriter.h"
+#include "host/StopSignal.h"
 #include "pack/PackReader.h"
 #include "platform/HeadlessGL.h"
 
@@ -110,7 +111,8 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     int tickFrames = 0;
     bool ok = true;
 
-    for (int i = 0; i < options.m_nFrames && ok; ++i) {
+    // A stop signal ends the recording as if the last frame had come.
+    for (int i = 0; i < options.m_nFrames && ok && !StopRequested(); ++i) {
         // The first two frames come at once, as when the saver starts; then one per tick.
         if (i == 2) {
             tickOrigin = Clock::now();

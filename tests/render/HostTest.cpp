@@ -305,3 +305,35 @@ TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
     EXPECT_EQ(Lines(bad.err), 1) << bad.err;
     EXPECT_NE(bad.err.find("missing/a.wav"), std::string::npos) << bad.err;
 }
+
+TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    for (const char* signal : {"INT", "TERM"}) {
+        const std::string out = dir / signal;
+        const std::string wav = out + ".wav";
+        // The signal comes once the tenth frame is on disk (or after 20 s, for a run that never gets there).
+        const std::string prefix = std::string("TMPDIR=") + dir.Path() + " sh -c '\"$0\" \"$@\" & pid=$!; n=0; " +
+                                   "while [ ! -e " + out + "/frame-00010.png ] && [ $n -lt 400 ]; do " +
+                                   "sleep 0.05; n=$((n+1)); done; kill -" + signal + " $pid; wait $pid'";
+        const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
+                                        " --audio " + wav,
+                                    dir, prefix);
+        EXPECT_EQ(run.status, 0) << signal << run.err;
+        EXPECT_NE(run.out.find("veltrix: "), std::string::npos) << run.out;
+        int frames = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << entry.path();
+            ++frames;
+        }
+        EXPECT_GE(frames, 10);
+        EXPECT_LT(frames, 3000);
+        EXPECT_NE(run.out.find(std::to_string(frames) + " frames"), std::string::npos) << run.out;
+        EXPECT_TRUE(WaveSamples(wav).has_value()) << signal;   // sizes in the header match the data
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            EXPECT_NE(entry.path().filename().string().rfind("veltrix-alsoft-", 0), 0u) << entry.path();
+    }
+}
