@@ -41,17 +41,6 @@ struct SSession
     }
 };
 
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    // Nearest rank: the smallest value with at least this fraction at or below it.
-    size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    rank = std::clamp<size_t>(rank, 1, values.size());
-    return values[rank - 1];
-}
-
 } // namespace
 
 bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& gl, SRecordResult& result,
@@ -103,7 +92,6 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight);
     std::vector<unsigned char> pixels;
-    result.m_RenderMs.reserve(static_cast<size_t>(options.m_nFrames));
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
     Clock::time_point tickOrigin;
     Clock::time_point nextTick;
@@ -171,9 +159,9 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
 
 std::string FormatSummary(const SRecordResult& r)
 {
-    const double median = Percentile(r.m_RenderMs, 0.5);
-    const double p95 = Percentile(r.m_RenderMs, 0.95);
-    const double max = r.m_RenderMs.empty() ? 0.0 : *std::max_element(r.m_RenderMs.begin(), r.m_RenderMs.end());
+    const double median = r.m_RenderMs.Percentile(0.5);
+    const double p95 = r.m_RenderMs.Percentile(0.95);
+    const double max = r.m_RenderMs.Max();
     char line[256];
     std::snprintf(line, sizeof line, "veltrix: %d frames %dx%d, render median %.1f ms, p95 %.1f ms, max %.1f ms",
                   r.m_nFrames, r.m_nWidth, r.m_nHeight, median, p95, max);
