@@ -63,6 +63,14 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         return false;
     }
 
+    // Frames left by an earlier, longer run would mix with this one's.
+    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
+    if (oldFrames < 0)
+        return false;
+    if (oldFrames > 0)
+        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
+                     options.m_Output.c_str());
+
     if (!gl.Create(options.m_nWidth, options.m_nHeight)) {
         error = "no headless OpenGL context: " + gl.Error();
         return false;
@@ -90,7 +98,7 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     saver.Init(&config);
 
     const bool terminal = isatty(STDOUT_FILENO) != 0;
-    CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight);
+    CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight, options.m_nFrames);
     std::vector<unsigned char> pixels;
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
     Clock::time_point tickOrigin;

@@ -5,6 +5,7 @@
 #include "host/Options.h"
 #include "host/Recorder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -277,13 +278,12 @@ std::optional<std::vector<int16_t>> WaveSamples(const std::string& path)
 
 const std::string RealPack = VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat";
 
-// A RunVeltrix prefix that sends the signal once the tenth frame is in the
-// folder (or after 20 s, for a run that never gets there).
-std::string SignalOnceWritten(const std::string& folder, const char* signal, const std::string& setUp = "")
+// A RunVeltrix prefix that sends the signal once the file exists (or after
+// 20 s, for a run that never gets there).
+std::string SignalOnceWritten(const std::string& file, const char* signal, const std::string& setUp = "")
 {
-    return " sh -c '" + setUp + "\"$0\" \"$@\" & pid=$!; n=0; while [ ! -e " + folder +
-           "/frame-00010.png ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; kill -" + signal +
-           " $pid; wait $pid'";
+    return " sh -c '" + setUp + "\"$0\" \"$@\" & pid=$!; n=0; while [ ! -e " + file +
+           " ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; kill -" + signal + " $pid; wait $pid'";
 }
 
 } // namespace
@@ -326,7 +326,7 @@ TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
         const std::string wav = out + ".wav";
         const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
                                         " --audio " + wav,
-                                    dir, std::string("TMPDIR=") + dir.Path() + SignalOnceWritten(out, signal));
+                                    dir, std::string("TMPDIR=") + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal));
         EXPECT_EQ(run.status, 0) << signal << run.err;
         EXPECT_NE(run.out.find("veltrix: "), std::string::npos) << run.out;
         int frames = 0;
@@ -345,7 +345,7 @@ TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
     }
 }
 
-TEST(HostProgram, AHugeFrameCountNeedsNoMemoryForItsFrames)
+TEST(HostProgram, AHugeFrameCountNeedsNoMemoryForItsFramesAndNumbersThemInOrder)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit allows";
@@ -355,7 +355,34 @@ TEST(HostProgram, AHugeFrameCountNeedsNoMemoryForItsFrames)
     const std::string out = dir / "frames";
     const SRun run = RunVeltrix("--headless --no-pacing --size 64x40 --frames 2147483647 --pack " + pack +
                                     " --output " + out,
-                                dir, SignalOnceWritten(out, "TERM", "ulimit -v 4000000; "));
+                                dir, SignalOnceWritten(out + "/frame-0000000010.png", "TERM", "ulimit -v 4000000; "));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(" frames 64x40"), std::string::npos) << run.out;
+    EXPECT_TRUE(std::filesystem::exists(out + "/frame-0000000001.png"));
+}
+
+TEST(HostProgram, FramesOfAnEarlierRecordingAreRemovedAndNothingElse)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "frames";
+    std::filesystem::create_directories(out);
+    const std::vector<std::string> others = {"notes.txt", "frame-1a.png", "frame-.png", "frame-00001.jpg",
+                                             "frame-00009.png.bak"};
+    for (const std::string& name : others)
+        std::ofstream(out + "/" + name) << "keep";
+    for (const char* name : {"frame-00007.png", "frame-00123.png", "frame-00008.png.part"})
+        std::ofstream(out + "/" + name) << "old";
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " + out, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "veltrix: removed 3 frames of an earlier recording from " + out + "\n");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        names.push_back(entry.path().filename().string());
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), {"frame-00001.png", "frame-00002.png"});
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
 }
