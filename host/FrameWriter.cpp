@@ -2,8 +2,10 @@
 
 #include "host/PngWriter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -13,10 +15,11 @@ constexpr int BufferCount = 3;
 
 } // namespace
 
-CFrameWriter::CFrameWriter(std::string folder, int width, int height)
+CFrameWriter::CFrameWriter(std::string folder, int width, int height, int count)
     : m_Folder(std::move(folder)),
       m_nWidth(width),
       m_nHeight(height),
+      m_nCount(count),
       m_Free(BufferCount),
       m_Thread(&CFrameWriter::_Run, this)
 {
@@ -28,11 +31,43 @@ CFrameWriter::~CFrameWriter()
     Finish(ignored);
 }
 
-std::string CFrameWriter::FramePath(const std::string& folder, int number)
+std::string CFrameWriter::FramePath(const std::string& folder, int number, int count)
 {
+    const int digits = std::max(5, static_cast<int>(std::to_string(count).size()));
     char name[32];
-    std::snprintf(name, sizeof name, "frame-%05d.png", number);
+    std::snprintf(name, sizeof name, "frame-%0*d.png", digits, number);
     return (std::filesystem::path(folder) / name).string();
+}
+
+int CFrameWriter::RemoveOldFrames(const std::string& folder, std::string& error)
+{
+    // Our names only: frame-<digits>.png, and the same with the ending of a
+    // frame still being written.
+    auto isFrame = [](const std::string& name) {
+        std::string_view rest(name);
+        if (!rest.starts_with("frame-"))
+            return false;
+        rest.remove_prefix(6);
+        const size_t digits = rest.find_first_not_of("0123456789");
+        if (digits == 0 || digits == std::string_view::npos)
+            return false;
+        rest.remove_prefix(digits);
+        return rest == ".png" || rest == PartialPngPath(".png");
+    };
+    std::error_code ec;
+    int removed = 0;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (!isFrame(it->path().filename().string()) || !it->is_regular_file(ec))
+            continue;
+        if (!std::filesystem::remove(it->path(), ec))
+            break;
+        ++removed;
+    }
+    if (ec) {
+        error = "cannot remove the frames of an earlier recording from " + folder + ": " + ec.message();
+        return -1;
+    }
+    return removed;
 }
 
 bool CFrameWriter::Take(std::vector<unsigned char>& buffer, std::string& error)
@@ -91,7 +126,7 @@ void CFrameWriter::_Run()
         m_Queue.pop_front();
         lock.unlock();
         std::string error;
-        const bool ok = WritePng(FramePath(m_Folder, job.m_nNumber), m_nWidth, m_nHeight, job.m_Pixels.data(), error);
+        const bool ok = WritePng(FramePath(m_Folder, job.m_nNumber, m_nCount), m_nWidth, m_nHeight, job.m_Pixels.data(), error);
         lock.lock();
         if (ok) {
             ++m_nWritten;

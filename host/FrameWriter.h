@@ -15,21 +15,28 @@
 class CFrameWriter
 {
 public:
-    CFrameWriter(std::string folder, int width, int height);
+    // count: the frames the recording will have, for the width of their numbers.
+    CFrameWriter(std::string folder, int width, int height, int count = 1);
     ~CFrameWriter();                        // waits for the queued frames
     CFrameWriter(const CFrameWriter&) = delete;
     CFrameWriter& operator=(const CFrameWriter&) = delete;
 
     // A buffer to read a frame into (width * height * 4 bytes); false once a write failed.
     bool Take(std::vector<unsigned char>& buffer, std::string& error);
-    // Queues the buffer as folder/frame-NNNNN.png (number from 1).
+    // Queues the buffer as FramePath(folder, number, count).
     void Submit(int number, std::vector<unsigned char>&& buffer);
     // Waits until every queued frame is written; false with the first failure.
     bool Finish(std::string& error);
 
     int Written() const;                    // frames on disk so far
 
-    static std::string FramePath(const std::string& folder, int number);
+    // folder/frame-00001.png onwards: numbers from 1, padded to five digits or
+    // to the digits of count, so the names sort in frame order.
+    static std::string FramePath(const std::string& folder, int number, int count = 1);
+    // Removes the frames (and partly written frames) of earlier recordings
+    // from the folder, never other files: the number removed, or -1 and the
+    // reason when one cannot be removed.
+    static int RemoveOldFrames(const std::string& folder, std::string& error);
 
 private:
     struct SJob
@@ -43,6 +50,7 @@ private:
     const std::string m_Folder;
     const int m_nWidth;
     const int m_nHeight;
+    const int m_nCount;
     mutable std::mutex m_Mutex;
     std::condition_variable m_Changed;
     std::deque<SJob> m_Queue;

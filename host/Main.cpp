@@ -6,6 +6,7 @@
 #include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
+#include "host/StopSignal.h"
 #include "host/XModes.h"
 
 #include <cstdio>
@@ -54,6 +55,7 @@ int PrintVersion(const SOptions& options)
 int RunHeadless(const SOptions& options)
 {
     std::string error;
+    CatchStopSignals();
     // OpenAL Soft reads its configuration at the first call, so the capture is
     // set up before the module can open a device, and ended after the view has
     // closed it (which completes the WAVE header).

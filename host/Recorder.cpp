@@ -2,6 +2,7 @@
 
 #include "host/FrameWriter.h"
 #include "host/ModuleLoader.h"
+#include "host/StopSignal.h"
 #include "pack/PackReader.h"
 
 #include <GL/gl.h>
@@ -39,17 +40,6 @@ struct SSession
         m_Module.set_run_settings(nullptr);
     }
 };
-
-double Percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    // Nearest rank: the smallest value with at least this fraction at or below it.
-    size_t rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(values.size())));
-    rank = std::clamp<size_t>(rank, 1, values.size());
-    return values[rank - 1];
-}
 
 // The frame the view just presented, from its framebuffer (bound while its
 // context is current), rows from the top of the picture down.
@@ -132,6 +122,14 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         error = "cannot write to output folder " + options.m_Output;
         return false;
     }
+    // Frames left by an earlier, longer run would mix with this one's.
+    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
+    if (oldFrames < 0)
+        return false;
+    if (oldFrames > 0)
+        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
+                     options.m_Output.c_str());
+
     // The module quietly shows its error picture without a pack; a recording
     // of that is no use, so a pack that does not open stops it here.
     const bool packOpens = CPackReader::Init(packPath.c_str());
@@ -162,9 +160,8 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     }
     module.set_frame_size(view, width, height);
 
-    CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight);
+    CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight, options.m_nFrames);
     SCapture capture{options, writer, result, error, isatty(STDOUT_FILENO) != 0};
-    result.m_RenderMs.reserve(static_cast<size_t>(options.m_nFrames));
     module.set_frame_callback(view, &SCapture::OnFrame, &capture);
 
     // start presents the first two frames at once; then one per tick.
@@ -174,7 +171,8 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     Clock::time_point nextTick = tickOrigin + interval;
     Clock::time_point lastTickStart = tickOrigin;
     int tickFrames = 0;
-    while (capture.m_bOk && capture.m_nPresented < options.m_nFrames) {
+    // A stop signal ends the recording as if the last frame had come.
+    while (capture.m_bOk && capture.m_nPresented < options.m_nFrames && !StopRequested()) {
         if (options.m_bPacing) {
             std::this_thread::sleep_until(nextTick);
             lastTickStart = Clock::now();
@@ -209,9 +207,9 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
 
 std::string FormatSummary(const SRecordResult& r)
 {
-    const double median = Percentile(r.m_RenderMs, 0.5);
-    const double p95 = Percentile(r.m_RenderMs, 0.95);
-    const double max = r.m_RenderMs.empty() ? 0.0 : *std::max_element(r.m_RenderMs.begin(), r.m_RenderMs.end());
+    const double median = r.m_RenderMs.Percentile(0.5);
+    const double p95 = r.m_RenderMs.Percentile(0.95);
+    const double max = r.m_RenderMs.Max();
     char line[256];
     std::snprintf(line, sizeof line, "veltrix: %d frames %dx%d, render median %.1f ms, p95 %.1f ms, max %.1f ms",
                   r.m_nFrames, r.m_nWidth, r.m_nHeight, median, p95, max);

@@ -10,6 +10,7 @@
 // and on every machine, however long a frame takes.
 #pragma once
 
+#include "host/FrameTimes.h"
 #include "host/Options.h"
 #include "platform/SaverModule.h"
 
@@ -21,7 +22,7 @@ struct SRecordResult
     int m_nFrames = 0;
     int m_nWidth = 0;
     int m_nHeight = 0;
-    std::vector<double> m_RenderMs;     // per frame: Draw plus the driver finishing it
+    CFrameTimes m_RenderMs;             // per frame: Draw plus the driver finishing it
     double m_dAchievedFps = 0.0;        // tick frames per wall-clock second (paced runs)
     bool m_bPaced = false;
 };

@@ -24,6 +24,18 @@ constexpr double FieldOfViewAtSquare = 90.0;   // degrees, vertical; narrows as 
 constexpr double NearPlane = 0.1;
 constexpr double FarPlane = 200.0;
 
+// Degrees. A portrait view is a landscape view turned on its side: its height
+// spans what the same screen's width would span lying down, so a monitor
+// turned upright shows the scene at the same scale. Growing the field with the
+// height instead would pass 180 degrees on tall views and flip the picture.
+double VerticalFieldOfView(double width, double height)
+{
+    if (width >= height)
+        return height * FieldOfViewAtSquare / width;
+    const double across = width * FieldOfViewAtSquare / height * M_PI / 180.0;
+    return 2.0 * std::atan(std::tan(across / 2.0) * height / width) * 180.0 / M_PI;
+}
+
 } // namespace
 
 void CDrawer::SetupMatrices()
@@ -41,7 +53,7 @@ void CDrawer::SetupMatrices()
         height = 0.1;
     if (width == 0.0)
         width = 0.1;
-    gl.Perspective(height * FieldOfViewAtSquare / width, width / height, NearPlane, FarPlane);
+    gl.Perspective(VerticalFieldOfView(width, height), width / height, NearPlane, FarPlane);
 
     gl.MatrixMode(GL_MODELVIEW);
     gl.LoadIdentity();

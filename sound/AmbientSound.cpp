@@ -12,6 +12,10 @@ CAmbientSound::CAmbientSound()
 
 void CAmbientSound::Init()
 {
+    // A second start without a stop would open a second device and lose the
+    // first, still playing; it restarts the music instead.
+    if (m_bInit)
+        Done();
     // Without a device the tracks fail to load and every later call on their
     // handles is refused, so the saver simply runs silent.
     sndInit();

@@ -11,7 +11,7 @@ class CAmbientSound
 public:
     CAmbientSound();
 
-    void Init();                  // opens the device, decodes and starts both tracks
+    void Init();                  // opens the device, decodes and starts both tracks (stops running music first)
     void SetVolume(float volume); // 0..1 (not clamped); only while playing
     void Update();                // applies g_SoundGain; no-op unless playing
     void Done();                  // stops everything and closes the device

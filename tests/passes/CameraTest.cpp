@@ -43,7 +43,7 @@ SBox LitBox(const std::vector<unsigned char>& rgba, int threshold = 128)
 
 using CameraTest = PassTest;
 
-TEST_F(CameraTest, SetupMatrices_NarrowsTheVerticalFieldAsTheViewWidens)
+TEST_F(CameraTest, SetupMatrices_NarrowsTheVerticalFieldAsTheViewWidensAndTurnsForPortraitViews)
 {
     // 160 x 100 is a 1.6 view: 56.25 degrees vertically, aspect 1.6.
     GLdouble proj[16];
@@ -59,6 +59,20 @@ TEST_F(CameraTest, SetupMatrices_NarrowsTheVerticalFieldAsTheViewWidens)
     glGetDoublev(GL_PROJECTION_MATRIX, proj);
     EXPECT_NEAR(proj[5], 1.0, 1e-5);
     EXPECT_NEAR(proj[0], 1.0, 1e-5);
+
+    // A portrait view is the landscape one turned on its side: the same
+    // pixels per unit of scene across and up, so the picture keeps its scale.
+    glViewport(0, 0, 100, 160);
+    D().SetupMatrices();
+    glGetDoublev(GL_PROJECTION_MATRIX, proj);
+    EXPECT_NEAR(proj[0], f, 1e-5);
+    EXPECT_NEAR(proj[5], f / 1.6, 1e-5);
+    // Very tall views stay below 90 degrees instead of turning the picture over.
+    glViewport(0, 0, 300, 1000);
+    D().SetupMatrices();
+    glGetDoublev(GL_PROJECTION_MATRIX, proj);
+    EXPECT_GT(proj[5], 1.0);
+    EXPECT_NEAR(proj[0], proj[5] * 1000.0 / 300.0, 1e-5);
 
     // A view of no height draws nothing but leaves finite matrices.
     glViewport(0, 0, 100, 0);

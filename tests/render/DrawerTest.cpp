@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 using namespace rendertest;
 
@@ -330,4 +331,38 @@ TEST_F(DrawerTest, SecondaryScreen_RendersTheMainScreensCameraWithoutMovingIt)
     EXPECT_NE(CDrawer::m_CFrom.z, 30.0f);
     EXPECT_EQ(secondary.m_fPathTime, -1.0f);
     EXPECT_GT(main.m_fPathTime, 0.5f);
+}
+
+TEST_F(DrawerTest, PortraitView_ShowsTheBallAtTheLandscapeScale)
+{
+    OpenPack(BuildPack(m_Dir, "full.dat", FullMedia()));
+    // The ball's width and height in pixels, through the middle of the view.
+    auto ballSize = [&](int width, int height) {
+        m_GL.Destroy();
+        EXPECT_TRUE(m_GL.Create(width, height)) << m_GL.Error();
+        CDrawer drawer;
+        SCONFIG config = MainScreen();
+        config.m_bPreview = true;
+        EXPECT_TRUE(drawer.Init(&config));
+        SetVirtualTime(5000.0);
+        Tick(drawer);
+        std::vector<unsigned char> px;
+        EXPECT_TRUE(m_GL.ReadPixels(px));
+        drawer.Done();
+        auto isBall = [&](int x, int y) {   // the environment map's tint, not a white star
+            const unsigned char* p = &px[(static_cast<size_t>(y) * width + x) * 4];
+            return p[0] > 100 && p[0] < 200 && p[2] < p[0];
+        };
+        std::pair<int, int> size{0, 0};
+        for (int x = 0; x < width; ++x)
+            size.first += isBall(x, height / 2);
+        for (int y = 0; y < height; ++y)
+            size.second += isBall(width / 2, y);
+        return size;
+    };
+    const auto landscape = ballSize(160, 100);
+    const auto portrait = ballSize(100, 160);
+    EXPECT_GT(landscape.first, 20);
+    EXPECT_NEAR(portrait.first, landscape.first, 1);
+    EXPECT_NEAR(portrait.second, landscape.second, 1);
 }

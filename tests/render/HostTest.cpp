@@ -5,6 +5,7 @@
 #include "host/Options.h"
 #include "host/Recorder.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <optional>
@@ -26,10 +27,12 @@ struct SRun
     std::string err;
 };
 
-SRun RunVeltrix(const std::string& args, const CTempDir& scratch)
+// prefix: a command that runs the program given after it ("$0" "$@").
+SRun RunVeltrix(const std::string& args, const CTempDir& scratch, const std::string& prefix = "")
 {
     const std::string errFile = scratch / "stderr.txt";
-    const std::string command = "ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR "/veltrix " + args + " 2>" + errFile;
+    const std::string command =
+        "ALSOFT_DRIVERS=null " + prefix + " " VELTRIX_BINARY_DIR "/veltrix " + args + " 2>" + errFile;
     SRun run;
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
@@ -128,9 +131,11 @@ TEST(HostSummary, ReportsMedianP95MaxAndTheRateOfALateRecording)
     r.m_bPaced = true;
     r.m_dAchievedFps = 30.0;
     EXPECT_EQ(FormatSummary(r), "veltrix: 20 frames 640x360, render median 10.0 ms, p95 19.0 ms, max 20.0 ms");
+    r.m_RenderMs.push_back(25000.0);   // beyond the histogram: still the maximum
+    EXPECT_EQ(FormatSummary(r), "veltrix: 20 frames 640x360, render median 11.0 ms, p95 20.0 ms, max 25000.0 ms");
     r.m_dAchievedFps = 14.25;
     EXPECT_EQ(FormatSummary(r),
-              "veltrix: 20 frames 640x360, render median 10.0 ms, p95 19.0 ms, max 20.0 ms, achieved 14.2 fps");
+              "veltrix: 20 frames 640x360, render median 11.0 ms, p95 20.0 ms, max 25000.0 ms, achieved 14.2 fps");
 }
 
 TEST(HostProgram, RecordsNumberedFramesAndPrintsTheSummary)
@@ -180,6 +185,37 @@ TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
     EXPECT_NE(run.err.find("frame-00002.png"), std::string::npos) << run.err;
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(out) / "frame-00001.png"));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00030.png"));
+}
+
+TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesAndSaysWhy)
+{
+    // A 200 KB file system in a mount namespace of the run's own, so nothing
+    // stays mounted; the frames are copied out for checking before it goes.
+    if (std::system("unshare -rm true 2>/dev/null") != 0)
+        GTEST_SKIP() << "no private mount namespace here";
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "small";
+    const std::string kept = dir / "kept";
+    std::filesystem::create_directories(out);
+    std::filesystem::create_directories(kept);
+    const std::string prefix = "unshare -rm sh -c 'mount -t tmpfs -o size=200k none " + out +
+                               " && \"$0\" \"$@\"; status=$?; cp " + out + "/* " + kept + "; exit $status'";
+    const SRun run = RunVeltrix(
+        "--headless --no-pacing --size 640x360 --frames 40 --pack " + pack + " --output " + out, dir, prefix);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
+    int frames = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kept)) {
+        ASSERT_EQ(entry.path().extension(), ".png") << entry.path();
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << entry.path();   // the end chunk: whole
+        ++frames;
+    }
+    EXPECT_GT(frames, 0);
+    EXPECT_LT(frames, 40);
 }
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
@@ -242,6 +278,14 @@ std::optional<std::vector<int16_t>> WaveSamples(const std::string& path)
 
 const std::string RealPack = VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat";
 
+// A RunVeltrix prefix that sends the signal once the file exists (or after
+// 20 s, for a run that never gets there).
+std::string SignalOnceWritten(const std::string& file, const char* signal, const std::string& setUp = "")
+{
+    return " sh -c '" + setUp + "\"$0\" \"$@\" & pid=$!; n=0; while [ ! -e " + file +
+           " ] && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; kill -" + signal + " $pid; wait $pid'";
+}
+
 } // namespace
 
 TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
@@ -271,4 +315,74 @@ TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(Lines(bad.err), 1) << bad.err;
     EXPECT_NE(bad.err.find("missing/a.wav"), std::string::npos) << bad.err;
+}
+
+TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    for (const char* signal : {"INT", "TERM"}) {
+        const std::string out = dir / signal;
+        const std::string wav = out + ".wav";
+        const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
+                                        " --audio " + wav,
+                                    dir, std::string("TMPDIR=") + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal));
+        EXPECT_EQ(run.status, 0) << signal << run.err;
+        EXPECT_NE(run.out.find("veltrix: "), std::string::npos) << run.out;
+        int frames = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND") << entry.path();
+            ++frames;
+        }
+        EXPECT_GE(frames, 10);
+        EXPECT_LT(frames, 3000);
+        EXPECT_NE(run.out.find(std::to_string(frames) + " frames"), std::string::npos) << run.out;
+        EXPECT_TRUE(WaveSamples(wav).has_value()) << signal;   // sizes in the header match the data
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+            EXPECT_NE(entry.path().filename().string().rfind("veltrix-alsoft-", 0), 0u) << entry.path();
+    }
+}
+
+TEST(HostProgram, AHugeFrameCountNeedsNoMemoryForItsFramesAndNumbersThemInOrder)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's shadow memory needs more address space than the limit allows";
+#endif
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "frames";
+    const SRun run = RunVeltrix("--headless --no-pacing --size 64x40 --frames 2147483647 --pack " + pack +
+                                    " --output " + out,
+                                dir, SignalOnceWritten(out + "/frame-0000000010.png", "TERM", "ulimit -v 4000000; "));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(" frames 64x40"), std::string::npos) << run.out;
+    EXPECT_TRUE(std::filesystem::exists(out + "/frame-0000000001.png"));
+}
+
+TEST(HostProgram, FramesOfAnEarlierRecordingAreRemovedAndNothingElse)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string out = dir / "frames";
+    std::filesystem::create_directories(out);
+    const std::vector<std::string> others = {"notes.txt", "frame-1a.png", "frame-.png", "frame-00001.jpg",
+                                             "frame-00009.png.bak"};
+    for (const std::string& name : others)
+        std::ofstream(out + "/" + name) << "keep";
+    for (const char* name : {"frame-00007.png", "frame-00123.png", "frame-00008.png.part"})
+        std::ofstream(out + "/" + name) << "old";
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " + out, dir);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "veltrix: removed 3 frames of an earlier recording from " + out + "\n");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        names.push_back(entry.path().filename().string());
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), {"frame-00001.png", "frame-00002.png"});
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
 }

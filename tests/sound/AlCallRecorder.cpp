@@ -1,6 +1,7 @@
 #include "tests/sound/AlCallRecorder.h"
 
 #include <AL/al.h>
+#include <AL/alc.h>
 #include <dlfcn.h>
 
 namespace soundtest
@@ -115,6 +116,21 @@ void alDeleteBuffers(ALsizei n, const ALuint* buffers)
     for (ALsizei i = 0; i < n; ++i)
         if (buffers[i] != 0 && alIsBuffer(buffers[i]))
             ++soundtest::AlCalls().m_nBuffersLeft;
+}
+
+ALCdevice* alcOpenDevice(const ALCchar* name)
+{
+    REAL(alcOpenDevice);
+    ALCdevice* device = real(name);
+    soundtest::AlCalls().m_nDevicesOpened += device != nullptr;
+    return device;
+}
+
+ALCboolean alcCloseDevice(ALCdevice* device)
+{
+    REAL(alcCloseDevice);
+    ++soundtest::AlCalls().m_nDevicesClosed;
+    return real(device);
 }
 
 } // extern "C"

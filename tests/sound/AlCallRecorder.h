@@ -19,6 +19,8 @@ struct SAlCalls
     int m_nSourcesLeft = 0;                // of those, names still sources after the call
     int m_nBuffersLeft = 0;                // names passed to alDeleteBuffers still buffers after it
     int m_nListenerCalls = 0;              // alListenerf
+    int m_nDevicesOpened = 0;              // alcOpenDevice calls that gave a device
+    int m_nDevicesClosed = 0;              // alcCloseDevice calls
 };
 
 SAlCalls& AlCalls();

@@ -126,6 +126,18 @@ TEST_F(AmbientSoundTest, Init_StartsBothThemesSilentAndLooping)
     EXPECT_EQ(AlCalls().m_nSourceCalls + AlCalls().m_nListenerCalls, 0);
 }
 
+TEST_F(AmbientSoundTest, SecondInit_StopsTheRunningMusicFirst)
+{
+    ASSERT_TRUE(CPackReader::Init(s_Both.c_str()));
+    m_Music.Init();
+    m_Music.Init();
+    EXPECT_EQ(snd::SourceArray.size(), 2u);
+    EXPECT_EQ(sndIsPlaying(m_Music.m_nTheme1), 1);
+    m_Music.Done();
+    EXPECT_EQ(AlCalls().m_nDevicesOpened, 2);
+    EXPECT_EQ(AlCalls().m_nDevicesClosed, 2);
+}
+
 TEST_F(AmbientSoundTest, MissingSecondTheme_FirstStillFollowsItsGain)
 {
     ASSERT_TRUE(CPackReader::Init(s_OnlyFirst.c_str()));
