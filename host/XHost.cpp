@@ -161,6 +161,8 @@ bool CXHost::Open(std::string& error)
         const char* name = XDisplayName(nullptr);
         error = name && *name ? "cannot open display '" + std::string(name) + "'"
                               : std::string("cannot open display (DISPLAY is not set)");
+        // Without a display the user most likely wants the recording mode.
+        error += "; --headless records without one";
         return false;
     }
     XSetErrorHandler(OnXError);
