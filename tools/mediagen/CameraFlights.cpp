@@ -47,11 +47,11 @@ struct SRoute
 {
     const char* m_Name;
     int m_nFrames;
-    double (*m_pAzimuth)(double u);   // degrees
+    double (*m_pAzimuth)(double u);        // degrees
     double (*m_pVariantAzimuth)(double u); // degrees, or null for the mirror image
-    double (*m_pElevation)(double u); // degrees
-    double (*m_pRadius)(double u);    // metres
-    double (*m_pRoll)(double u);      // degrees, positive turns the picture clockwise
+    double (*m_pElevation)(double u);      // degrees
+    double (*m_pRadius)(double u);         // metres
+    double (*m_pRoll)(double u);           // degrees, positive turns the picture clockwise
 };
 
 double Ease(double u) { return u * u * (3.0 - 2.0 * u); }
@@ -152,7 +152,7 @@ const SRoute kApproach = {
 };
 
 // A low arc that grazes the shell at about 7 m while rising from below the ball's equator toward the
-// galaxy; its variant comes from the far side and ends further round.
+// galaxy; its variant sweeps the other way, in from the far side.
 const SRoute kGraze = {
     "cameras/camera05", 40,
     [](double u) { return Mix(48.0, 122.0, u); },
