@@ -3,7 +3,8 @@
 # folder and runs each for FUZZ_SECONDS (default 60) on a scratch copy of its
 # seed corpus, so the corpus in the repository never grows. Inputs under
 # fuzz/regressions/<name> are replayed first. Fails on the first finding and
-# leaves it in <build>/findings/<name>/.
+# leaves it in <build>/findings/<name>/. An input counts as a hang after 30 s:
+# on a busy machine a few ms of work can wait for the CPU for seconds.
 #   scripts/fuzz.sh [BUILD_DIR]      (default build-fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,7 +26,7 @@ for program in "$build"/fuzz/*_fuzz; do
   findings="$build/findings/$name"
   mkdir -p "$findings"
   echo "fuzz: $name for ${seconds}s"
-  if ! "$program" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+  if ! "$program" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
       -artifact_prefix="$findings/" "${inputs[@]}" >"$build/findings/$name.log" 2>&1; then
     tail -n 40 "$build/findings/$name.log" >&2
     echo "veltrix: fuzz target $name failed; its input is in $findings/" >&2

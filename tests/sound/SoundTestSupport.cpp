@@ -1,4 +1,5 @@
 #include "tests/sound/SoundTestSupport.h"
+#include "tests/support/OggCrc.h"
 
 #include <algorithm>
 #include <cmath>
@@ -112,21 +113,6 @@ Bytes EncodeOgg(int channels, long rate, long frames, double freq, double amplit
         return {};
     return ReadFile(out);
 }
-
-namespace
-{
-uint32_t OggCrc(const unsigned char* data, size_t size)
-{
-    uint32_t crc = 0;
-    for (size_t i = 0; i < size; ++i)
-    {
-        crc ^= uint32_t(data[i]) << 24;
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;
-    }
-    return crc;
-}
-} // namespace
 
 bool SetLastGranule(Bytes& ogg, int64_t granule)
 {
