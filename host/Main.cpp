@@ -7,6 +7,7 @@
 #include "platform/HeadlessGL.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -48,6 +49,11 @@ int main(int argc, char** argv)
 
     const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
     CatchStopSignals();
+    std::error_code same;
+    if (!options.m_Audio.empty() && std::filesystem::equivalent(options.m_Audio, pack, same)) {
+        std::fprintf(stderr, "veltrix: %s: the audio recording would overwrite the pack\n", options.m_Audio.c_str());
+        return 1;
+    }
     // OpenAL Soft reads its configuration at the first call, so the capture is
     // set up before anything can open a device, and ended after the saver has
     // closed it (which completes the WAVE header).
@@ -58,8 +64,11 @@ int main(int argc, char** argv)
     CHeadlessGL gl;   // outlives the check in Finish
     SRecordResult result;
     const bool recorded = Record(options, pack, gl, result, error);
+    // A run that failed leaves the audio file as it was; a recording gets it
+    // checked and lined up with its frames.
+    const bool audioDone = recorded && FinishAudioCapture(result.m_dSoundSeconds, &error);
     EndAudioCapture();
-    if (!recorded) {
+    if (!audioDone) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return Finish(1);
     }

@@ -104,6 +104,7 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     Clock::time_point tickOrigin;
     Clock::time_point nextTick;
     Clock::time_point lastTickStart;
+    Clock::time_point firstFrame;
     int tickFrames = 0;
     bool ok = true;
 
@@ -128,6 +129,8 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         }
 
         const Clock::time_point start = Clock::now();
+        if (i == 0)
+            firstFrame = start;
         saver.Draw();
         glFlush();
         glFinish();
@@ -158,6 +161,11 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         if (span > 0.0)
             result.m_dAchievedFps = tickFrames / span;
     }
+    // The last frame stays up until the next tick, and its sound plays on until then.
+    if (options.m_bPacing && tickFrames > 0)
+        std::this_thread::sleep_until(nextTick);
+    if (firstFrame != Clock::time_point())
+        result.m_dSoundSeconds = std::chrono::duration<double>(Clock::now() - firstFrame).count() + FrameInterval;
     saver.Done();
     if (!writer.Finish(error))
         ok = false;
