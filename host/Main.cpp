@@ -2,6 +2,7 @@
 // windowed and XScreenSaver modes come with the desktop host.
 #include "host/AudioCapture.h"
 #include "host/Options.h"
+#include "host/QuietAudio.h"
 #include "host/Recorder.h"
 #include "host/StopSignal.h"
 #include "platform/HeadlessGL.h"
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
 
     const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
     CatchStopSignals();
+    QuietAudioMessages();
     std::error_code same;
     if (!options.m_Audio.empty() && std::filesystem::equivalent(options.m_Audio, pack, same)) {
         std::fprintf(stderr, "veltrix: %s: the audio recording would overwrite the pack\n", options.m_Audio.c_str());

@@ -4,6 +4,7 @@
 #include "core/ScreenSaver.h"
 #include "core/Util.h"
 #include "host/FrameWriter.h"
+#include "host/QuietAudio.h"
 #include "host/StopSignal.h"
 #include "pack/PackReader.h"
 #include "platform/HeadlessGL.h"
@@ -135,6 +136,9 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         glFlush();
         glFinish();
         result.m_RenderMs.push_back(Ms(Clock::now() - start));
+        // By the first frame the music has started, or found no device to start on.
+        if (i == 0 && !options.m_bNoSound && !options.m_bPreview && !options.m_bSecondary && !AudioDeviceOpen())
+            std::fprintf(stderr, "veltrix: no audio device; running without music\n");
 
         if (!writer.Take(pixels, error)) {
             ok = false;

@@ -418,3 +418,16 @@ TEST(HostProgram, OnlyARecordingWritesTheAudioFile)
     EXPECT_EQ(std::filesystem::file_size(keep), 20u);
     EXPECT_GT(std::filesystem::file_size(pack), 1000u);
 }
+
+TEST(HostProgram, WithoutASoundCardOneLineSaysSo)
+{
+    if (std::filesystem::exists("/dev/snd"))
+        GTEST_SKIP() << "this machine has a sound card";
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const SRun run = RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " +
+                                    (dir / "f"),
+                                dir, "HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.Path() + " ALSOFT_DRIVERS=alsa,oss");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "veltrix: no audio device; running without music\n");
+}
