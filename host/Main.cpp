@@ -2,6 +2,7 @@
 // windowed and XScreenSaver modes come with the desktop host.
 #include "host/AudioCapture.h"
 #include "host/Options.h"
+#include "host/PackCheck.h"
 #include "host/QuietAudio.h"
 #include "host/Recorder.h"
 #include "host/StopSignal.h"
@@ -63,6 +64,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;
     }
+    // Recording what the saver shows is right, but a scene it cannot load must not pass for success.
+    if (const std::string entry = FirstUnloadableSceneEntry(pack); !entry.empty())
+        std::fprintf(stderr, "veltrix: warning: the scene cannot load %s from %s; recording what the saver shows anyway\n",
+                     entry.c_str(), pack.c_str());
     CHeadlessGL gl;   // outlives the check in Finish
     SRecordResult result;
     const bool recorded = Record(options, pack, gl, result, error);

@@ -232,6 +232,21 @@ TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesOrFailsTheSoundAndSaysWhy)
     EXPECT_NE(sound.err.find("No space left on device"), std::string::npos) << sound.err;
 }
 
+TEST(HostProgram, APackTheSceneCannotUseIsRecordedWithOneWarning)
+{
+    CTempDir dir;
+    Entries media = FullMedia();
+    media.erase("textures/galaxy.jpg");
+    media["notes.txt"] = "unrelated";
+    const std::string pack = BuildPack(dir, "media.dat", media);
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " + (dir / "f"), dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_EQ(run.err.rfind("veltrix: warning: the scene cannot load textures/galaxy.jpg", 0), 0u) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "f/frame-00002.png"));
+}
+
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
 {
     CTempDir dir;
