@@ -64,14 +64,6 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         return false;
     }
 
-    // Frames left by an earlier, longer run would mix with this one's.
-    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
-    if (oldFrames < 0)
-        return false;
-    if (oldFrames > 0)
-        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
-                     options.m_Output.c_str());
-
     if (!gl.Create(options.m_nWidth, options.m_nHeight)) {
         error = "no headless OpenGL context: " + gl.Error();
         return false;
@@ -98,6 +90,12 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     CScreenSaver saver;
     saver.Init(&config);
 
+    // Frames left by an earlier, longer run would mix with this one's; they
+    // go only once this one has started (and if they cannot, it records nothing).
+    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
+    if (oldFrames > 0)
+        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
+                     options.m_Output.c_str());
     const bool terminal = isatty(STDOUT_FILENO) != 0;
     CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight, options.m_nFrames);
     std::vector<unsigned char> pixels;
@@ -107,7 +105,7 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     Clock::time_point lastTickStart;
     Clock::time_point firstFrame;
     int tickFrames = 0;
-    bool ok = true;
+    bool ok = oldFrames >= 0;
 
     // A stop signal ends the recording as if the last frame had come.
     for (int i = 0; i < options.m_nFrames && ok && !StopRequested(); ++i) {
