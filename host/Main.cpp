@@ -5,11 +5,14 @@
 #include "host/AudioCapture.h"
 #include "host/ModuleLoader.h"
 #include "host/Options.h"
+#include "host/PackCheck.h"
+#include "host/QuietAudio.h"
 #include "host/Recorder.h"
 #include "host/StopSignal.h"
 #include "host/XModes.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -56,6 +59,14 @@ int RunHeadless(const SOptions& options)
 {
     std::string error;
     CatchStopSignals();
+    QuietAudioMessages();
+    const std::string pack =
+        options.m_Pack.empty() ? BundlePackPath(FindModuleBundle(options.m_Module)) : options.m_Pack;
+    std::error_code same;
+    if (!options.m_Audio.empty() && std::filesystem::equivalent(options.m_Audio, pack, same)) {
+        std::fprintf(stderr, "veltrix: %s: the audio recording would overwrite the pack\n", options.m_Audio.c_str());
+        return 1;
+    }
     // OpenAL Soft reads its configuration at the first call, so the capture is
     // set up before the module can open a device, and ended after the view has
     // closed it (which completes the WAVE header).
@@ -69,11 +80,18 @@ int RunHeadless(const SOptions& options)
         EndAudioCapture();
         return 1;
     }
-    const std::string pack = options.m_Pack.empty() ? BundlePackPath(bundle) : options.m_Pack;
+    // Recording what the saver shows is right, but a scene it cannot load must not pass for success.
+    if (const std::string entry = FirstUnloadableSceneEntry(pack); !entry.empty())
+        std::fprintf(stderr,
+                     "veltrix: warning: the scene cannot load %s from %s; recording what the saver shows anyway\n",
+                     entry.c_str(), pack.c_str());
     SRecordResult result;
     const bool recorded = Record(options, *module, pack, result, error);
+    // A run that failed leaves the audio file as it was; a recording gets it
+    // checked and lined up with its frames.
+    const bool audioDone = recorded && FinishAudioCapture(result.m_dSoundSeconds, &error);
     EndAudioCapture();
-    if (!recorded) {
+    if (!audioDone) {
         if (!error.empty())
             std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return Finish(1);
@@ -85,6 +103,7 @@ int RunHeadless(const SOptions& options)
 int RunOnDisplay(const SOptions& options)
 {
     std::string error;
+    QuietAudioMessages();
     if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;

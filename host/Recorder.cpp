@@ -2,6 +2,7 @@
 
 #include "host/FrameWriter.h"
 #include "host/ModuleLoader.h"
+#include "host/QuietAudio.h"
 #include "host/StopSignal.h"
 #include "pack/PackReader.h"
 
@@ -69,6 +70,7 @@ struct SCapture
     int m_nPresented = 0;
     bool m_bOk = true;
     Clock::time_point m_Begin{};
+    Clock::time_point m_FirstFrame{};
     std::vector<unsigned char> m_Pixels{};
 
     static void OnFrame(void* context, int event) { static_cast<SCapture*>(context)->_OnFrame(event); }
@@ -79,11 +81,17 @@ struct SCapture
             return;
         if (event == SAVER_FRAME_BEGIN) {
             m_Begin = Clock::now();
+            if (m_nPresented == 0)
+                m_FirstFrame = m_Begin;
             return;
         }
         glFinish();
         m_Result.m_RenderMs.push_back(Ms(Clock::now() - m_Begin));
         const int number = ++m_nPresented;
+        // By the first frame the music has started, or found no device to start on.
+        if (number == 1 && !m_Options.m_bNoSound && !m_Options.m_bPreview && !m_Options.m_bSecondary &&
+            !AudioDeviceOpen())
+            std::fprintf(stderr, "veltrix: no audio device; running without music\n");
         if (!m_Writer.Take(m_Pixels, m_Error)) {
             m_bOk = false;
             return;
@@ -122,14 +130,6 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         error = "cannot write to output folder " + options.m_Output;
         return false;
     }
-    // Frames left by an earlier, longer run would mix with this one's.
-    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
-    if (oldFrames < 0)
-        return false;
-    if (oldFrames > 0)
-        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
-                     options.m_Output.c_str());
-
     // The module quietly shows its error picture without a pack; a recording
     // of that is no use, so a pack that does not open stops it here.
     const bool packOpens = CPackReader::Init(packPath.c_str());
@@ -159,6 +159,17 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         return false;
     }
     module.set_frame_size(view, width, height);
+
+    // Frames left by an earlier, longer run would mix with this one's; they
+    // go only once this one has started (and if they cannot, it records nothing).
+    const int oldFrames = CFrameWriter::RemoveOldFrames(options.m_Output, error);
+    if (oldFrames < 0) {
+        module.destroy(view);
+        return false;
+    }
+    if (oldFrames > 0)
+        std::fprintf(stderr, "veltrix: removed %d frames of an earlier recording from %s\n", oldFrames,
+                     options.m_Output.c_str());
 
     CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight, options.m_nFrames);
     SCapture capture{options, writer, result, error, isatty(STDOUT_FILENO) != 0};
@@ -195,6 +206,12 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         if (span > 0.0)
             result.m_dAchievedFps = tickFrames / span;
     }
+    // The last frame stays up until the next tick, and its sound plays on until then.
+    if (options.m_bPacing && tickFrames > 0)
+        std::this_thread::sleep_until(nextTick);
+    if (capture.m_FirstFrame != Clock::time_point())
+        result.m_dSoundSeconds =
+            std::chrono::duration<double>(Clock::now() - capture.m_FirstFrame).count() + FrameInterval;
     module.set_frame_callback(view, nullptr, nullptr);
     module.stop(view);
     module.destroy(view);

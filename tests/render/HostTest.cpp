@@ -187,7 +187,7 @@ TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(out) / "frame-00030.png"));
 }
 
-TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesAndSaysWhy)
+TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesOrFailsTheSoundAndSaysWhy)
 {
     // A 200 KB file system in a mount namespace of the run's own, so nothing
     // stays mounted; the frames are copied out for checking before it goes.
@@ -199,10 +199,13 @@ TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesAndSaysWhy)
     const std::string kept = dir / "kept";
     std::filesystem::create_directories(out);
     std::filesystem::create_directories(kept);
-    const std::string prefix = "unshare -rm sh -c 'mount -t tmpfs -o size=200k none " + out +
-                               " && \"$0\" \"$@\"; status=$?; cp " + out + "/* " + kept + "; exit $status'";
-    const SRun run = RunVeltrix(
-        "--headless --no-pacing --size 640x360 --frames 40 --pack " + pack + " --output " + out, dir, prefix);
+    auto smallDisk = [&](const char* size) {
+        return "unshare -rm sh -c 'mount -t tmpfs -o size=" + std::string(size) + " none " + out +
+               " && \"$0\" \"$@\"; status=$?; cp " + out + "/* " + kept + "; exit $status'";
+    };
+    const SRun run = RunVeltrix("--headless --no-pacing --size 640x360 --frames 40 --pack " + pack +
+                                    " --output " + out,
+                                dir, smallDisk("200k"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Lines(run.err), 1) << run.err;
     EXPECT_NE(run.err.find("No space left on device"), std::string::npos) << run.err;
@@ -216,6 +219,32 @@ TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesAndSaysWhy)
     }
     EXPECT_GT(frames, 0);
     EXPECT_LT(frames, 40);
+
+    // The sound runs out of room after about a third of a second of the second.
+    std::filesystem::remove_all(kept);
+    std::filesystem::create_directories(kept);
+    const SRun sound = RunVeltrix("--headless --size 32x20 --frames 30 --pack " + pack + " --output " +
+                                      (dir / "frames") + " --audio " + out + "/a.wav",
+                                  dir, smallDisk("64k"));
+    EXPECT_EQ(sound.status, 1);
+    EXPECT_EQ(Lines(sound.err), 1) << sound.err;
+    EXPECT_NE(sound.err.find("a.wav"), std::string::npos) << sound.err;
+    EXPECT_NE(sound.err.find("No space left on device"), std::string::npos) << sound.err;
+}
+
+TEST(HostProgram, APackTheSceneCannotUseIsRecordedWithOneWarning)
+{
+    CTempDir dir;
+    Entries media = FullMedia();
+    media.erase("textures/galaxy.jpg");
+    media["notes.txt"] = "unrelated";
+    const std::string pack = BuildPack(dir, "media.dat", media);
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " + (dir / "f"), dir);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(Lines(run.err), 1) << run.err;
+    EXPECT_EQ(run.err.rfind("veltrix: warning: the scene cannot load textures/galaxy.jpg", 0), 0u) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "f/frame-00002.png"));
 }
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
@@ -295,9 +324,10 @@ TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
     CTempDir dir;
     const std::string base = "--headless --size 32x20 --frames 45 --pack " + RealPack + " --output " + (dir / "f");
 
-    const SRun on = RunVeltrix(base + " --volume 100 --audio " + (dir / "on.wav"), dir);
+    // A '$' in the name is no variable to expand.
+    const SRun on = RunVeltrix(base + " --volume 100 --audio '" + (dir / "on$HOME.wav") + "'", dir);
     ASSERT_EQ(on.status, 0) << on.err;
-    const auto music = WaveSamples(dir / "on.wav");
+    const auto music = WaveSamples(dir / "on$HOME.wav");
     ASSERT_TRUE(music.has_value());
     int loud = 0;
     for (int16_t s : *music)
@@ -385,4 +415,34 @@ TEST(HostProgram, FramesOfAnEarlierRecordingAreRemovedAndNothingElse)
     std::sort(names.begin(), names.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(names, expected);
+}
+
+TEST(HostProgram, OnlyARecordingWritesTheAudioFile)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const std::string keep = dir / "keep.wav";
+    std::ofstream(keep) << "an earlier recording";
+    const std::string base = "--headless --size 32x20 --frames 1 --output " + (dir / "f");
+    for (const std::string& args : {base + " --pack " + (dir / "nosuch.dat") + " --audio " + keep,
+                                    base + " --pack " + pack + " --audio " + pack}) {
+        const SRun run = RunVeltrix(args, dir);
+        EXPECT_EQ(run.status, 1) << args;
+        EXPECT_EQ(Lines(run.err), 1) << run.err;
+    }
+    EXPECT_EQ(std::filesystem::file_size(keep), 20u);
+    EXPECT_GT(std::filesystem::file_size(pack), 1000u);
+}
+
+TEST(HostProgram, WithoutASoundCardOneLineSaysSo)
+{
+    if (std::filesystem::exists("/dev/snd"))
+        GTEST_SKIP() << "this machine has a sound card";
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "media.dat", FullMedia());
+    const SRun run = RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " +
+                                    (dir / "f"),
+                                dir, "HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.Path() + " ALSOFT_DRIVERS=alsa,oss");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "veltrix: no audio device; running without music\n");
 }
