@@ -66,7 +66,8 @@ int main(int argc, char** argv)
     }
     // Recording what the saver shows is right, but a scene it cannot load must not pass for success.
     if (const std::string entry = FirstUnloadableSceneEntry(pack); !entry.empty())
-        std::fprintf(stderr, "veltrix: warning: the scene cannot load %s from %s; recording what the saver shows anyway\n",
+        std::fprintf(stderr,
+                     "veltrix: warning: the scene cannot load %s from %s; recording what the saver shows anyway\n",
                      entry.c_str(), pack.c_str());
     CHeadlessGL gl;   // outlives the check in Finish
     SRecordResult result;
