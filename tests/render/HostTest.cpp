@@ -354,10 +354,10 @@ TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
     for (const char* signal : {"INT", "TERM"}) {
         const std::string out = dir / signal;
         const std::string wav = out + ".wav";
+        const std::string prefix = "TMPDIR=" + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal);
         const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
                                         " --audio " + wav,
-                                    dir,
-                                    std::string("TMPDIR=") + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal));
+                                    dir, prefix);
         EXPECT_EQ(run.status, 0) << signal << run.err;
         EXPECT_NE(run.out.find("veltrix: "), std::string::npos) << run.out;
         int frames = 0;
