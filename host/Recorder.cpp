@@ -103,7 +103,7 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     Clock::time_point tickOrigin;
     Clock::time_point nextTick;
     Clock::time_point lastTickStart;
-    Clock::time_point firstFrame;
+    Clock::time_point firstShown;
     int tickFrames = 0;
     bool ok = oldFrames >= 0;
 
@@ -128,12 +128,13 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         }
 
         const Clock::time_point start = Clock::now();
-        if (i == 0)
-            firstFrame = start;
         saver.Draw();
         glFlush();
         glFinish();
         result.m_RenderMs.push_back(Ms(Clock::now() - start));
+        // The two start-up frames show together once both are drawn.
+        if (i < 2)
+            firstShown = Clock::now();
         // By the first frame the music has started, or found no device to start on.
         if (i == 0 && !options.m_bNoSound && !options.m_bPreview && !options.m_bSecondary && !AudioDeviceOpen())
             std::fprintf(stderr, "veltrix: no audio device; running without music\n");
@@ -166,8 +167,8 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
     // The last frame stays up until the next tick, and its sound plays on until then.
     if (options.m_bPacing && tickFrames > 0)
         std::this_thread::sleep_until(nextTick);
-    if (firstFrame != Clock::time_point())
-        result.m_dSoundSeconds = std::chrono::duration<double>(Clock::now() - firstFrame).count() + FrameInterval;
+    if (firstShown != Clock::time_point())
+        result.m_dSoundSeconds = std::chrono::duration<double>(Clock::now() - firstShown).count() + FrameInterval;
     saver.Done();
     if (!writer.Finish(error))
         ok = false;
