@@ -23,7 +23,7 @@ bool BeginAudioCapture(const char* wavPath, std::string* error);
 void EndAudioCapture();                 // harmless without a capture, and repeatable
 
 // seconds: how long the frames ran, from one frame interval before the first
-// frame (which stays on screen for the first two) until the device closed.
+// frames showed until the device closed.
 // The file keeps its last `seconds` of sound, dropping what played while the
 // saver was still loading. If no device ever opened (sound off, preview,
 // secondary screen), it becomes a valid WAVE file with no samples. True

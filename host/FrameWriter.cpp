@@ -126,7 +126,8 @@ void CFrameWriter::_Run()
         m_Queue.pop_front();
         lock.unlock();
         std::string error;
-        const bool ok = WritePng(FramePath(m_Folder, job.m_nNumber, m_nCount), m_nWidth, m_nHeight, job.m_Pixels.data(), error);
+        const std::string path = FramePath(m_Folder, job.m_nNumber, m_nCount);
+        const bool ok = WritePng(path, m_nWidth, m_nHeight, job.m_Pixels.data(), error);
         lock.lock();
         if (ok) {
             ++m_nWritten;

@@ -70,7 +70,7 @@ struct SCapture
     int m_nPresented = 0;
     bool m_bOk = true;
     Clock::time_point m_Begin{};
-    Clock::time_point m_FirstFrame{};
+    Clock::time_point m_FirstShown{};
     std::vector<unsigned char> m_Pixels{};
 
     static void OnFrame(void* context, int event) { static_cast<SCapture*>(context)->_OnFrame(event); }
@@ -81,13 +81,14 @@ struct SCapture
             return;
         if (event == SAVER_FRAME_BEGIN) {
             m_Begin = Clock::now();
-            if (m_nPresented == 0)
-                m_FirstFrame = m_Begin;
             return;
         }
         glFinish();
         m_Result.m_RenderMs.push_back(Ms(Clock::now() - m_Begin));
         const int number = ++m_nPresented;
+        // The two start-up frames show together once both are drawn.
+        if (number <= 2)
+            m_FirstShown = Clock::now();
         // By the first frame the music has started, or found no device to start on.
         if (number == 1 && !m_Options.m_bNoSound && !m_Options.m_bPreview && !m_Options.m_bSecondary &&
             !AudioDeviceOpen())
@@ -209,9 +210,9 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     // The last frame stays up until the next tick, and its sound plays on until then.
     if (options.m_bPacing && tickFrames > 0)
         std::this_thread::sleep_until(nextTick);
-    if (capture.m_FirstFrame != Clock::time_point())
+    if (capture.m_FirstShown != Clock::time_point())
         result.m_dSoundSeconds =
-            std::chrono::duration<double>(Clock::now() - capture.m_FirstFrame).count() + FrameInterval;
+            std::chrono::duration<double>(Clock::now() - capture.m_FirstShown).count() + FrameInterval;
     module.set_frame_callback(view, nullptr, nullptr);
     module.stop(view);
     module.destroy(view);

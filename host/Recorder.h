@@ -25,8 +25,9 @@ struct SRecordResult
     CFrameTimes m_RenderMs;             // per frame: Draw plus the driver finishing it
     double m_dAchievedFps = 0.0;        // tick frames per wall-clock second (paced runs)
     bool m_bPaced = false;
-    // Seconds from one frame interval before the first frame (shown for the
-    // first two) until the saver began to stop: what a sound recording keeps.
+    // Seconds from one frame interval before the two start-up frames showed
+    // until the saver began to stop: what a sound recording keeps, so that
+    // frame k of the recording shows k / 30 s into its sound.
     double m_dSoundSeconds = 0.0;
 };
 

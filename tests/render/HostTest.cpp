@@ -354,9 +354,10 @@ TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
     for (const char* signal : {"INT", "TERM"}) {
         const std::string out = dir / signal;
         const std::string wav = out + ".wav";
+        const std::string prefix = "TMPDIR=" + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal);
         const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
                                         " --audio " + wav,
-                                    dir, std::string("TMPDIR=") + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal));
+                                    dir, prefix);
         EXPECT_EQ(run.status, 0) << signal << run.err;
         EXPECT_NE(run.out.find("veltrix: "), std::string::npos) << run.out;
         int frames = 0;
@@ -442,7 +443,8 @@ TEST(HostProgram, WithoutASoundCardOneLineSaysSo)
     const std::string pack = BuildPack(dir, "media.dat", FullMedia());
     const SRun run = RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " +
                                     (dir / "f"),
-                                dir, "HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.Path() + " ALSOFT_DRIVERS=alsa,oss");
+                                dir,
+                                "HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.Path() + " ALSOFT_DRIVERS=alsa,oss");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "veltrix: no audio device; running without music\n");
 }
