@@ -1,7 +1,9 @@
 // Runs a fuzz target's entry once per input without libFuzzer, for builds
-// whose compiler has none. Arguments are files or folders of files; each
-// input sits in an allocation of exactly its size, so a sanitizer sees any
-// read past its end. Exit 1 when an argument cannot be read.
+// whose compiler has none. Arguments are files or folders of files; a folder
+// that does not exist holds nothing (regressions/<target> appears with the
+// first finding). Each input sits in an allocation of exactly its size, so a
+// sanitizer sees any read past its end. Exit 1 when a file cannot be read or
+// no input was found at all.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +39,8 @@ int main(int argc, char** argv)
     {
         std::vector<std::filesystem::path> files;
         std::error_code error;
+        if (!std::filesystem::exists(argv[i], error))
+            continue;
         if (std::filesystem::is_directory(argv[i], error))
         {
             for (const auto& entry : std::filesystem::directory_iterator(argv[i], error))
@@ -57,5 +61,7 @@ int main(int argc, char** argv)
         }
     }
     std::printf("replayed %d inputs\n", replayed);
-    return 0;
+    if (replayed == 0)
+        std::fprintf(stderr, "veltrix: no inputs to replay\n");
+    return replayed > 0 ? 0 : 1;
 }
