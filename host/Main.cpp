@@ -1,9 +1,10 @@
-// veltrix: the saver's program. For now it has the recording mode only; the
-// windowed and XScreenSaver modes come with the desktop host.
+// veltrix: the saver's program. It loads the saver module and hosts its
+// views; for now in the recording mode only, the windowed and XScreenSaver
+// modes come with the desktop host.
 #include "host/AudioCapture.h"
+#include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
-#include "platform/HeadlessGL.h"
 
 #include <cstdio>
 #include <string>
@@ -14,16 +15,67 @@
 
 namespace {
 
-// Sanitizer builds check for leaks while the context, and with it Mesa's
-// driver, still exists: the driver is unloaded with the last context, and what
-// it keeps would then show as leaks from a nameless module that the
-// suppression file cannot recognise.
+// Sanitizer builds check for leaks before the process exits, while the
+// module, and with it Mesa's driver, is still loaded: what the driver keeps
+// would otherwise show as leaks from a nameless module that the suppression
+// file cannot recognise.
 int Finish(int status)
 {
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_do_leak_check();
 #endif
     return status;
+}
+
+// The module named by --module or found in the usual places; null after
+// printing the one-line reason.
+const SSaverModule* LoadSaver(const SOptions& options, std::string& bundle)
+{
+    bundle = FindModuleBundle(options.m_Module);
+    std::string error;
+    const SSaverModule* module = LoadModule(bundle, error);
+    if (!module)
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+    return module;
+}
+
+int PrintVersion(const SOptions& options)
+{
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
+    if (!module)
+        return 1;
+    std::printf("veltrix %s\n", module->version);
+    return 0;
+}
+
+int RunHeadless(const SOptions& options)
+{
+    std::string error;
+    // OpenAL Soft reads its configuration at the first call, so the capture is
+    // set up before the module can open a device, and ended after the view has
+    // closed it (which completes the WAVE header).
+    if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
+    if (!module) {
+        EndAudioCapture();
+        return 1;
+    }
+    const std::string pack = options.m_Pack.empty() ? BundlePackPath(bundle) : options.m_Pack;
+    SRecordResult result;
+    const bool recorded = Record(options, *module, pack, result, error);
+    EndAudioCapture();
+    if (!recorded) {
+        if (!error.empty())
+            std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return Finish(1);
+    }
+    std::printf("%s\n", FormatSummary(result).c_str());
+    return Finish(0);
 }
 
 } // namespace
@@ -40,27 +92,10 @@ int main(int argc, char** argv)
         std::fputs(UsageText(), stdout);
         return 0;
     }
-    if (!options.m_bHeadless) {
-        std::fprintf(stderr, "veltrix: only the recording mode exists so far; run with --headless (see --help)\n");
-        return 1;
-    }
-
-    const std::string pack = options.m_Pack.empty() ? DefaultPackPath() : options.m_Pack;
-    // OpenAL Soft reads its configuration at the first call, so the capture is
-    // set up before anything can open a device, and ended after the saver has
-    // closed it (which completes the WAVE header).
-    if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
-        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
-        return 1;
-    }
-    CHeadlessGL gl;   // outlives the check in Finish
-    SRecordResult result;
-    const bool recorded = Record(options, pack, gl, result, error);
-    EndAudioCapture();
-    if (!recorded) {
-        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
-        return Finish(1);
-    }
-    std::printf("%s\n", FormatSummary(result).c_str());
-    return Finish(0);
+    if (options.m_bVersion)
+        return PrintVersion(options);
+    if (options.m_bHeadless)
+        return RunHeadless(options);
+    std::fprintf(stderr, "veltrix: only the recording mode exists so far; run with --headless (see --help)\n");
+    return 1;
 }

@@ -25,6 +25,10 @@ struct SOptionEntry
 // Largest accepted picture side; the pbuffer and the read-back buffer scale with it.
 constexpr int MaxSide = 16384;
 
+// Most bolts a run may ask for: every bolt costs frame time, and thousands
+// would only stall the picture.
+constexpr int MaxDensity = 1000;
+
 const SOptionEntry g_Options[] = {
     {"--headless", false, [](SOptions& o, std::string_view) { o.m_bHeadless = true; return std::string(); }},
     {"--size", true,
@@ -80,7 +84,25 @@ const SOptionEntry g_Options[] = {
          return std::string();
      }},
     {"--no-sound", false, [](SOptions& o, std::string_view) { o.m_bNoSound = true; return std::string(); }},
+    {"--density", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n < 0 || n > MaxDensity)
+             return "--density expects a number of bolts from 0 to " + std::to_string(MaxDensity) + ", got '" +
+                    std::string(v) + "'";
+         o.m_nDensity = n;
+         return std::string();
+     }},
+    {"--static-camera", false, [](SOptions& o, std::string_view) { o.m_bStaticCamera = true; return std::string(); }},
+    {"--module", true,
+     [](SOptions& o, std::string_view v) {
+         if (v.empty())
+             return std::string("--module expects a bundle folder");
+         o.m_Module = v;
+         return std::string();
+     }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
+    {"--version", false, [](SOptions& o, std::string_view) { o.m_bVersion = true; return std::string(); }},
 };
 
 } // namespace
@@ -127,6 +149,7 @@ const char* UsageText()
 {
     return "usage: veltrix --headless [--size WxH] [--frames N] [--output DIR] [--preview] [--secondary]\n"
            "                         [--pack FILE] [--no-pacing] [--audio FILE.wav] [--volume N] [--no-sound]\n"
+           "                         [--density N] [--static-camera] [--module DIR]\n"
            "Records the screen saver without a display into DIR/frame-00001.png onwards.\n"
            "  --size WxH    picture size (default 1280x720)\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
@@ -139,5 +162,9 @@ const char* UsageText()
            "  --audio FILE  record what the saver plays into a WAVE file (in step with the\n"
            "                frames when paced; music plays on the main screen only)\n"
            "  --volume N    music volume in percent for this run (default 30)\n"
-           "  --no-sound    no music for this run\n";
+           "  --no-sound    no music for this run\n"
+           "  --density N   plasma density (number of bolts) for this run (default 100)\n"
+           "  --static-camera  random fixed viewpoints instead of the camera flights for this run\n"
+           "  --module DIR  load this saver bundle instead of the one beside the program\n"
+           "  --version     print the saver's version\n";
 }

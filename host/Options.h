@@ -19,6 +19,10 @@ struct SOptions
     std::string m_Audio;            // --audio FILE.wav: record what the saver plays; empty: no capture
     int m_nVolume = -1;             // --volume N (percent) for this run; -1: the stored setting
     bool m_bNoSound = false;        // --no-sound: sounds off for this run
+    int m_nDensity = -1;            // --density N (bolts) for this run; -1: the stored setting
+    bool m_bStaticCamera = false;   // --static-camera: fixed viewpoints for this run
+    std::string m_Module;           // --module DIR: the saver bundle to load; empty: the usual places
+    bool m_bVersion = false;        // --version
     bool m_bHelp = false;           // --help
 };
 

@@ -1,11 +1,8 @@
 #include "host/Recorder.h"
 
-#include "core/Config.h"
-#include "core/ScreenSaver.h"
-#include "core/Util.h"
 #include "host/FrameWriter.h"
+#include "host/ModuleLoader.h"
 #include "pack/PackReader.h"
-#include "platform/HeadlessGL.h"
 
 #include <GL/gl.h>
 
@@ -30,13 +27,16 @@ double Ms(Clock::duration d)
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Restores the wall clock and closes what a recording opened, on every way out.
+// Gives the module back its own clock, pack and settings on every way out.
 struct SSession
 {
+    const SSaverModule& m_Module;
+
     ~SSession()
     {
-        SetTimeSourceForTesting(nullptr);
-        CPackReader::Done();
+        m_Module.set_time_source(nullptr);
+        m_Module.set_resource_path(nullptr);
+        m_Module.set_run_settings(nullptr);
     }
 };
 
@@ -51,9 +51,69 @@ double Percentile(std::vector<double> values, double fraction)
     return values[rank - 1];
 }
 
+// The frame the view just presented, from its framebuffer (bound while its
+// context is current), rows from the top of the picture down.
+bool ReadFrame(int width, int height, std::vector<unsigned char>& rgba)
+{
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    const size_t row = static_cast<size_t>(width) * 4;   // RGBA rows meet the default alignment of 4
+    rgba.resize(row * static_cast<size_t>(height));
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(rgba.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(top)),
+                         rgba.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(top + 1)),
+                         rgba.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(bottom)));
+    return glGetError() == GL_NO_ERROR;
+}
+
+// Every frame the view presents, the two that start renders included, is
+// timed and written, up to the number asked for.
+struct SCapture
+{
+    const SOptions& m_Options;
+    CFrameWriter& m_Writer;
+    SRecordResult& m_Result;
+    std::string& m_Error;
+    bool m_bTerminal;
+    int m_nPresented = 0;
+    bool m_bOk = true;
+    Clock::time_point m_Begin{};
+    std::vector<unsigned char> m_Pixels{};
+
+    static void OnFrame(void* context, int event) { static_cast<SCapture*>(context)->_OnFrame(event); }
+
+    void _OnFrame(int event)
+    {
+        if (!m_bOk || m_nPresented >= m_Options.m_nFrames)
+            return;
+        if (event == SAVER_FRAME_BEGIN) {
+            m_Begin = Clock::now();
+            return;
+        }
+        glFinish();
+        m_Result.m_RenderMs.push_back(Ms(Clock::now() - m_Begin));
+        const int number = ++m_nPresented;
+        if (!m_Writer.Take(m_Pixels, m_Error)) {
+            m_bOk = false;
+            return;
+        }
+        if (!ReadFrame(m_Options.m_nWidth, m_Options.m_nHeight, m_Pixels)) {
+            m_Error = "cannot read the rendered frame back";
+            m_bOk = false;
+            return;
+        }
+        m_Writer.Submit(number, std::move(m_Pixels));
+        if (m_bTerminal) {
+            std::printf("\rveltrix: frame %d/%d", number, m_Options.m_nFrames);
+            std::fflush(stdout);
+        }
+    }
+};
+
 } // namespace
 
-bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& gl, SRecordResult& result,
+bool Record(const SOptions& options, const SSaverModule& module, const std::string& packPath, SRecordResult& result,
             std::string& error)
 {
     result = SRecordResult();
@@ -72,85 +132,70 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         error = "cannot write to output folder " + options.m_Output;
         return false;
     }
-
-    if (!gl.Create(options.m_nWidth, options.m_nHeight)) {
-        error = "no headless OpenGL context: " + gl.Error();
-        return false;
-    }
-
-    SSession session;
-    if (!CPackReader::Init(packPath.c_str())) {
+    // The module quietly shows its error picture without a pack; a recording
+    // of that is no use, so a pack that does not open stops it here.
+    const bool packOpens = CPackReader::Init(packPath.c_str());
+    CPackReader::Done();
+    if (!packOpens) {
         error = "cannot open pack " + packPath;
         return false;
     }
+
+    SSession session{module};
+    SSaverRunSettings run = {-1, -1, -1, -1};
+    if (options.m_bNoSound)
+        run.enable_sounds = 0;
+    if (options.m_nVolume >= 0)
+        run.sound_volume = options.m_nVolume;
+    if (options.m_nDensity >= 0)
+        run.plasma_density = options.m_nDensity;
+    if (options.m_bStaticCamera)
+        run.static_camera = 1;
+    module.set_run_settings(&run);
+    module.set_resource_path(options.m_Pack.empty() ? nullptr : packPath.c_str());
     if (!options.m_bPacing) {
         g_VirtualNow = VirtualClockStart;
-        SetTimeSourceForTesting(&VirtualClock);
+        module.set_time_source(&VirtualClock);
     }
 
-    SCONFIG config;
-    config.m_bPreview = options.m_bPreview;
-    config.m_bMainScreen = !options.m_bSecondary;
-    if (options.m_bNoSound)
-        config.m_nEnableSounds = 0;
-    if (options.m_nVolume >= 0)
-        config.m_nSoundVolume = options.m_nVolume;
+    // A secondary screen lies beside the main one.
+    const SSaverTarget headless = {nullptr, 0};
+    const double width = options.m_nWidth;
+    const double height = options.m_nHeight;
+    SSaverView* view = module.create(&headless, options.m_bSecondary ? width : 0.0, 0.0, width, height,
+                                     options.m_bPreview ? 1 : 0);
+    if (!view) {
+        error.clear();   // the module has said why in its one line
+        return false;
+    }
+    module.set_frame_size(view, width, height);
 
-    CScreenSaver saver;
-    saver.Init(&config);
-
-    const bool terminal = isatty(STDOUT_FILENO) != 0;
     CFrameWriter writer(options.m_Output, options.m_nWidth, options.m_nHeight);
-    std::vector<unsigned char> pixels;
+    SCapture capture{options, writer, result, error, isatty(STDOUT_FILENO) != 0};
     result.m_RenderMs.reserve(static_cast<size_t>(options.m_nFrames));
+    module.set_frame_callback(view, &SCapture::OnFrame, &capture);
+
+    // start presents the first two frames at once; then one per tick.
+    module.start(view);
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
-    Clock::time_point tickOrigin;
-    Clock::time_point nextTick;
-    Clock::time_point lastTickStart;
+    const Clock::time_point tickOrigin = Clock::now();
+    Clock::time_point nextTick = tickOrigin + interval;
+    Clock::time_point lastTickStart = tickOrigin;
     int tickFrames = 0;
-    bool ok = true;
-
-    for (int i = 0; i < options.m_nFrames && ok; ++i) {
-        // The first two frames come at once, as when the saver starts; then one per tick.
-        if (i == 2) {
-            tickOrigin = Clock::now();
-            nextTick = tickOrigin + interval;
+    while (capture.m_bOk && capture.m_nPresented < options.m_nFrames) {
+        if (options.m_bPacing) {
+            std::this_thread::sleep_until(nextTick);
+            lastTickStart = Clock::now();
+            // A late frame fires at once and the ticks restart from it: a
+            // timer does not burst to catch up.
+            nextTick = std::max(nextTick + interval, lastTickStart);
+        } else {
+            g_VirtualNow += FrameInterval;
         }
-        if (i >= 2) {
-            if (options.m_bPacing) {
-                std::this_thread::sleep_until(nextTick);
-                lastTickStart = Clock::now();
-                // A late frame fires at once and the ticks restart from it: a
-                // timer does not burst to catch up.
-                nextTick = std::max(nextTick + interval, lastTickStart);
-            } else {
-                g_VirtualNow += FrameInterval;
-            }
-            ++tickFrames;
-        }
-
-        const Clock::time_point start = Clock::now();
-        saver.Draw();
-        glFlush();
-        glFinish();
-        result.m_RenderMs.push_back(Ms(Clock::now() - start));
-
-        if (!writer.Take(pixels, error)) {
-            ok = false;
-            break;
-        }
-        if (!gl.ReadPixels(pixels)) {
-            error = "cannot read the rendered frame back";
-            ok = false;
-            break;
-        }
-        writer.Submit(i + 1, std::move(pixels));
-        if (terminal) {
-            std::printf("\rveltrix: frame %d/%d", i + 1, options.m_nFrames);
-            std::fflush(stdout);
-        }
+        ++tickFrames;
+        module.animate(view);
     }
-    if (terminal) {
+    if (capture.m_bTerminal) {
         std::printf("\r\033[K");
         std::fflush(stdout);
     }
@@ -160,7 +205,10 @@ bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& g
         if (span > 0.0)
             result.m_dAchievedFps = tickFrames / span;
     }
-    saver.Done();
+    module.set_frame_callback(view, nullptr, nullptr);
+    module.stop(view);
+    module.destroy(view);
+    bool ok = capture.m_bOk;
     if (!writer.Finish(error))
         ok = false;
     result.m_nFrames = writer.Written();
@@ -184,10 +232,7 @@ std::string FormatSummary(const SRecordResult& r)
     return text;
 }
 
-std::string DefaultPackPath()
+std::string BundlePackPath(const std::string& bundle)
 {
-    std::error_code ec;
-    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    const std::filesystem::path folder = ec ? std::filesystem::current_path(ec) : exe.parent_path();
-    return (folder / "Veltrix.saver" / "Contents" / "Resources" / "media.dat").string();
+    return bundle + "/Contents/Resources/media.dat";
 }

@@ -1,17 +1,17 @@
-// Recording mode: drives the saver core the way the view does (pack opened,
-// settings filled, Init, two frames at once, then one frame per 1/30 s tick,
-// Done) into a headless OpenGL context and writes every frame as a PNG.
+// Recording mode: drives the saver module's view the way a desktop host does
+// (create headless, size, start, which presents two frames at once, then one
+// frame per 1/30 s tick, stop, destroy) and writes every presented frame as a
+// PNG, read back from the view's offscreen framebuffer.
 //
 // Clocks: with pacing the scene runs on the wall clock and frames wait for
-// their 1/30 s tick, as under the host's timer. Without pacing, GetTime reads a
-// virtual clock that starts at VirtualClockStart and advances 1/30 s before
+// their 1/30 s tick, as under the host's timer. Without pacing, the module's
+// clock reads a virtual clock that starts at VirtualClockStart and advances 1/30 s before
 // every tick frame, so the scene (random seed included) is the same on every run
 // and on every machine, however long a frame takes.
 #pragma once
 
 #include "host/Options.h"
-
-class CHeadlessGL;
+#include "platform/SaverModule.h"
 
 #include <string>
 #include <vector>
@@ -29,16 +29,17 @@ struct SRecordResult
 constexpr double FrameInterval = 1.0 / 30.0;        // seconds, the host's timer
 constexpr double VirtualClockStart = 1000000000.0;  // seconds, the unpaced clock's first reading
 
-// Records options.m_nFrames frames from the pack at packPath, creating the
-// context in gl (the caller keeps it, so the driver stays loaded until the
-// caller is done). False with a one-line reason (no EGL, unwritable folder,
-// unreadable pack, failed write).
-bool Record(const SOptions& options, const std::string& packPath, CHeadlessGL& gl, SRecordResult& result,
+// Records options.m_nFrames frames through the loaded module. packPath is
+// the pack that must open (--pack or the bundle's media.dat); the module is
+// told to use it only when --pack gave it. False with a one-line reason (no
+// OpenGL view, unwritable folder, unreadable pack, failed write); the reason
+// is empty when the module has already logged its own line.
+bool Record(const SOptions& options, const SSaverModule& module, const std::string& packPath, SRecordResult& result,
             std::string& error);
 
 // "veltrix: N frames WxH, render median X ms, p95 Y ms, max Z ms", plus the
 // achieved frame rate when a paced run fell behind its ticks.
 std::string FormatSummary(const SRecordResult& result);
 
-// <folder of the running executable>/Veltrix.saver/Contents/Resources/media.dat
-std::string DefaultPackPath();
+// <bundle>/Contents/Resources/media.dat
+std::string BundlePackPath(const std::string& bundle);

@@ -1,70 +1,13 @@
 #include "platform/HeadlessGL.h"
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
+#include "platform/EGLSupport.h"
+
 #include <GL/gl.h>
-#include <GL/glext.h>
-
-#include <cstdio>
-
-namespace {
-
-// Several contexts may live in one process (one per simulated screen) and
-// share the display. It stays initialised for the life of the process:
-// terminating it unloads Mesa's driver while allocations made from it live on,
-// and a process that makes a context again would pay for loading it anew.
-
-std::string EglError(const char* what)
-{
-    char text[96];
-    std::snprintf(text, sizeof text, "%s failed (EGL error 0x%04x)", what, eglGetError());
-    return text;
-}
-
-struct SFboFunctions
-{
-    PFNGLGENFRAMEBUFFERSPROC GenFramebuffers = nullptr;
-    PFNGLDELETEFRAMEBUFFERSPROC DeleteFramebuffers = nullptr;
-    PFNGLBINDFRAMEBUFFERPROC BindFramebuffer = nullptr;
-    PFNGLGENRENDERBUFFERSPROC GenRenderbuffers = nullptr;
-    PFNGLDELETERENDERBUFFERSPROC DeleteRenderbuffers = nullptr;
-    PFNGLBINDRENDERBUFFERPROC BindRenderbuffer = nullptr;
-    PFNGLRENDERBUFFERSTORAGEPROC RenderbufferStorage = nullptr;
-    PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
-    PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
-
-    bool Load()
-    {
-        GenFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(eglGetProcAddress("glGenFramebuffers"));
-        DeleteFramebuffers = reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(eglGetProcAddress("glDeleteFramebuffers"));
-        BindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(eglGetProcAddress("glBindFramebuffer"));
-        GenRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(eglGetProcAddress("glGenRenderbuffers"));
-        DeleteRenderbuffers =
-            reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(eglGetProcAddress("glDeleteRenderbuffers"));
-        BindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(eglGetProcAddress("glBindRenderbuffer"));
-        RenderbufferStorage =
-            reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(eglGetProcAddress("glRenderbufferStorage"));
-        FramebufferRenderbuffer =
-            reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(eglGetProcAddress("glFramebufferRenderbuffer"));
-        CheckFramebufferStatus =
-            reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(eglGetProcAddress("glCheckFramebufferStatus"));
-        return GenFramebuffers && DeleteFramebuffers && BindFramebuffer && GenRenderbuffers &&
-               DeleteRenderbuffers && BindRenderbuffer && RenderbufferStorage && FramebufferRenderbuffer &&
-               CheckFramebufferStatus;
-    }
-};
-
-SFboFunctions g_Fbo;
-
-} // namespace
 
 CHeadlessGL::CHeadlessGL()
     : m_pDisplay(nullptr),
       m_pContext(nullptr),
       m_pSurface(nullptr),
-      m_nFbo(0),
-      m_nColorRb(0),
-      m_nDepthRb(0),
       m_nWidth(0),
       m_nHeight(0)
 {
@@ -89,16 +32,10 @@ bool CHeadlessGL::Create(int width, int height, bool allowPbuffer)
     if (width <= 0 || height <= 0)
         return _Fail("the picture size must be positive");
 
-    auto getPlatformDisplay =
-        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-    if (!getPlatformDisplay)
-        return _Fail("EGL has no platform displays (eglGetPlatformDisplayEXT missing)");
-    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    std::string error;
+    EGLDisplay display = GetSurfacelessDisplay(&error);
     if (display == EGL_NO_DISPLAY)
-        return _Fail("no EGL display on Mesa's surfaceless platform");
-    EGLint major = 0, minor = 0;
-    if (!eglInitialize(display, &major, &minor))
-        return _Fail(EglError("eglInitialize"));
+        return _Fail(error);
     m_pDisplay = display;
 
     if (!eglBindAPI(EGL_OPENGL_API))
@@ -134,24 +71,8 @@ bool CHeadlessGL::Create(int width, int height, bool allowPbuffer)
     if (!MakeCurrent())
         return _Fail(EglError("eglMakeCurrent"));
 
-    if (!m_pSurface) {
-        if (!g_Fbo.Load())
-            return _Fail("the OpenGL driver has no framebuffer objects");
-        g_Fbo.GenFramebuffers(1, &m_nFbo);
-        g_Fbo.GenRenderbuffers(1, &m_nColorRb);
-        g_Fbo.GenRenderbuffers(1, &m_nDepthRb);
-        g_Fbo.BindFramebuffer(GL_FRAMEBUFFER, m_nFbo);
-        g_Fbo.BindRenderbuffer(GL_RENDERBUFFER, m_nColorRb);
-        g_Fbo.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-        g_Fbo.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_nColorRb);
-        g_Fbo.BindRenderbuffer(GL_RENDERBUFFER, m_nDepthRb);
-        g_Fbo.RenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
-        g_Fbo.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, m_nDepthRb);
-        if (g_Fbo.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE)
-            return _Fail("the offscreen framebuffer is incomplete");
-        glDrawBuffer(GL_COLOR_ATTACHMENT0);
-        glReadBuffer(GL_COLOR_ATTACHMENT0);
-    }
+    if (!m_pSurface && !m_Fbo.Resize(width, height, 16))
+        return _Fail("the offscreen framebuffer is incomplete (or the driver has no framebuffer objects)");
     glViewport(0, 0, width, height);
     return true;
 }
@@ -159,12 +80,8 @@ bool CHeadlessGL::Create(int width, int height, bool allowPbuffer)
 void CHeadlessGL::Destroy()
 {
     EGLDisplay display = m_pDisplay;
-    if (display && m_pContext && m_nFbo && MakeCurrent()) {
-        g_Fbo.DeleteFramebuffers(1, &m_nFbo);
-        g_Fbo.DeleteRenderbuffers(1, &m_nColorRb);
-        g_Fbo.DeleteRenderbuffers(1, &m_nDepthRb);
-    }
-    m_nFbo = m_nColorRb = m_nDepthRb = 0;
+    if (display && m_pContext && m_Fbo.Exists() && MakeCurrent())
+        m_Fbo.Destroy();
     if (display) {
         if (eglGetCurrentContext() == m_pContext)
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
@@ -186,8 +103,7 @@ bool CHeadlessGL::MakeCurrent()
     EGLSurface surface = m_pSurface ? m_pSurface : EGL_NO_SURFACE;
     if (!eglMakeCurrent(m_pDisplay, surface, surface, m_pContext))
         return false;
-    if (m_nFbo)
-        g_Fbo.BindFramebuffer(GL_FRAMEBUFFER, m_nFbo);
+    m_Fbo.Bind();
     return true;
 }
 

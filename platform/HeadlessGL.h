@@ -6,6 +6,8 @@
 // Failures are return values: Create returns false and Error() says why.
 #pragma once
 
+#include "platform/OffscreenFramebuffer.h"
+
 #include <string>
 #include <vector>
 
@@ -41,9 +43,7 @@ private:
     void* m_pDisplay;       // EGLDisplay
     void* m_pContext;       // EGLContext
     void* m_pSurface;       // EGLSurface of the pbuffer, null when drawing into the FBO
-    unsigned int m_nFbo;    // framebuffer object and its two renderbuffers (FBO mode)
-    unsigned int m_nColorRb;
-    unsigned int m_nDepthRb;
+    COffscreenFramebuffer m_Fbo;   // drawn into when there is no pbuffer
     int m_nWidth;
     int m_nHeight;
     std::string m_Error;

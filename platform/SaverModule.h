@@ -63,7 +63,25 @@ typedef struct SSaverModule
     int (*is_main_screen)(const SSaverView* view);
     int (*perform_gamma_fade)(void);
     int (*has_configure_sheet)(const SSaverView* view);
+
+    // For the recording host; a desktop host needs none of these.
+    // Process-wide: the pack that views created from now on open instead of
+    // the bundle's media.dat (a copy is kept); null restores the bundle's.
+    void (*set_resource_path)(const char* pack);
+    // Process-wide: the clock the scene reads, in seconds; null is the wall clock.
+    void (*set_time_source)(double (*now)(void));
+    // Called at the start of every frame of the view (with the view's context
+    // current, event SAVER_FRAME_BEGIN) and after it was presented
+    // (SAVER_FRAME_PRESENTED), including the two frames that start renders;
+    // a null callback removes it.
+    void (*set_frame_callback)(SSaverView* view, void (*callback)(void* context, int event), void* context);
 } SSaverModule;
+
+enum
+{
+    SAVER_FRAME_BEGIN = 0,
+    SAVER_FRAME_PRESENTED = 1,
+};
 
 typedef const SSaverModule* (*PFNVELTRIXSAVERMODULE)(int abi);
 
