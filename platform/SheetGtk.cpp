@@ -3,9 +3,9 @@
 // saver sees GTK. Every call is on the host's main thread.
 //
 // A sheet window behaves as a dialog whose default button is its way out:
-// Enter activates the default button (unless another button has the focus),
-// and Escape and the window's close button activate the default button
-// itself, so every way of closing goes through the owner's closing action.
+// Enter presses the default button (unless another push button has the
+// focus), and so do Escape and the window's close button, so every way of
+// closing goes through the owner's closing action.
 #include "platform/SheetLibrary.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -69,11 +69,12 @@ void ConnectAction(GtkBuilder*, GObject* object, const gchar* signal, const gcha
         }
 }
 
+// Clicks at once: activating a button would click it only after its pressed look has shown.
 void ActivateDefault(GtkWindow* window)
 {
     GtkWidget* button = gtk_window_get_default_widget(window);
-    if (button && gtk_widget_is_sensitive(button))
-        gtk_widget_activate(button);
+    if (GTK_IS_BUTTON(button) && gtk_widget_is_sensitive(button))
+        gtk_button_clicked(GTK_BUTTON(button));
 }
 
 gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer)
@@ -84,7 +85,13 @@ gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer)
 
 gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer)
 {
-    if (event->keyval != GDK_KEY_Escape)
+    const guint key = event->keyval;
+    const bool enter = key == GDK_KEY_Return || key == GDK_KEY_KP_Enter || key == GDK_KEY_ISO_Enter;
+    if (key != GDK_KEY_Escape && !enter)
+        return FALSE;
+    // A focused push button (Reset) takes its own Enter; check boxes and sliders do not.
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window));
+    if (enter && GTK_IS_BUTTON(focus) && !GTK_IS_TOGGLE_BUTTON(focus))
         return FALSE;
     ActivateDefault(GTK_WINDOW(window));
     return TRUE;
