@@ -1,0 +1,144 @@
+// The saver's view on headless OpenGL: where it is the main screen, what it
+// asks of the pixel format, its viewport, its start-up frames; and the
+// program failing cleanly when no OpenGL view can be made.
+#include "saver/VeltrixScreenSaverView.h"
+
+#include "platform/OpenGLView.h"
+#include "tests/saver/SaverTestSupport.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <vector>
+#include <sys/wait.h>
+
+namespace {
+
+using ViewTest = SettingsFolderTest;
+
+std::unique_ptr<VeltrixScreenSaverView> MakeView(double x, double y, bool preview = false)
+{
+    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{nullptr, 0});
+    if (!view->initWithFrame(SRect{x, y, 64.0, 40.0}, preview))
+        return nullptr;
+    return view;
+}
+
+std::array<GLint, 4> Viewport()
+{
+    std::array<GLint, 4> v{-1, -1, -1, -1};
+    glGetIntegerv(GL_VIEWPORT, v.data());
+    return v;
+}
+
+} // namespace
+
+TEST_F(ViewTest, MainScreenIsDecidedByTheOriginAlone)
+{
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct SCase
+    {
+        double x, y;
+        bool preview;
+        bool main;
+    };
+    for (const SCase& c : {SCase{0.0, 0.0, false, true}, SCase{0.0, 0.0, true, true}, SCase{-0.0, 0.0, false, true},
+                           SCase{1440.0, 0.0, false, false}, SCase{0.0, -900.0, false, false},
+                           SCase{nan, 0.0, false, false}, SCase{0.0, nan, false, false}}) {
+        auto view = MakeView(c.x, c.y, c.preview);
+        ASSERT_TRUE(view);
+        EXPECT_EQ(view->mainScreen(), c.main) << c.x << ", " << c.y;
+    }
+}
+
+TEST_F(ViewTest, AsksForDepth16DoubleBufferedAnyRendererMinimumPolicy)
+{
+    auto view = MakeView(0.0, 0.0);
+    ASSERT_TRUE(view);
+    EXPECT_EQ(view->openGLView()->pixelFormat().attributes(), (std::vector<uint32_t>{12, 16, 5, 1, 51, 1, 0}));
+    EXPECT_FALSE(view->openGLView()->isHidden());
+    EXPECT_DOUBLE_EQ(view->animationTimeInterval(), 1.0 / 30.0);
+    EXPECT_TRUE(view->hasConfigureSheet());
+}
+
+TEST_F(ViewTest, ViewportTruncatesTheSizeTowardZero)
+{
+    auto view = MakeView(0.0, 0.0);
+    ASSERT_TRUE(view);
+    view->setFrameSize(SSize{1023.7, 767.9});
+    EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 1023, 767}));
+    view->setFrameSize(SSize{0.0, 0.0});
+    EXPECT_EQ(Viewport(), (std::array<GLint, 4>{0, 0, 0, 0}));
+}
+
+TEST_F(ViewTest, StartPresentsTwoFramesAtOnceAndEachTickOneMore)
+{
+    auto view = MakeView(0.0, 0.0, true);
+    ASSERT_TRUE(view);
+    view->setFrameSize(SSize{64.0, 40.0});
+    std::vector<int> events;
+    view->setFrameCallback([](void* c, int event) { static_cast<std::vector<int>*>(c)->push_back(event); }, &events);
+
+    view->startAnimation();
+    EXPECT_EQ(events, (std::vector<int>{SAVER_FRAME_BEGIN, SAVER_FRAME_PRESENTED, SAVER_FRAME_BEGIN,
+                                        SAVER_FRAME_PRESENTED}));
+    EXPECT_TRUE(view->settingsRecord().m_bPreview);
+    EXPECT_TRUE(view->settingsRecord().m_bMainScreen);
+    view->animateOneFrame();
+    EXPECT_EQ(events.size(), 6u);
+    view->stopAnimation();
+    EXPECT_EQ(events.size(), 6u);
+}
+
+TEST(SaverProgram, NoOpenGLViewGivesTheOneLogLineAndNoRecording)
+{
+    CTempDir dir;
+    // No EGL vendor at all: the view's OpenGL view cannot be made.
+    const std::string command = "__EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json " VELTRIX_BINARY_DIR
+                                "/veltrix --headless --frames 2 --size 32x20 --output " +
+                                (dir / "frames") + " 2>" + (dir / "err.txt");
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    std::ifstream in(dir / "err.txt");
+    const std::string err((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(err, "veltrix: Couldn't initialize OpenGL view.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "frames/frame-00001.png"));
+}
+
+TEST(SaverProgram, PrintsTheBundleVersionAndNamesAModuleThatDoesNotLoad)
+{
+    CTempDir dir;
+    std::ofstream(dir / "not-a-module.so") << "text";
+    std::filesystem::create_directories(dir / "Bad.saver/Contents/Linux");
+    std::filesystem::copy_file(dir / "not-a-module.so", dir / "Bad.saver/Contents/Linux/Veltrix.so");
+    struct SCase
+    {
+        std::string args;
+        int status;
+        std::string out;
+        std::string errStart;
+    };
+    const SCase cases[] = {
+        {"--version", 0, "veltrix " VELTRIX_BUNDLE_VERSION "\n", ""},
+        {"--module " + (dir / "missing.saver") + " --version", 1, "", "veltrix: cannot load module " + (dir / "missing.saver")},
+        {"--module " + (dir / "Bad.saver") + " --headless", 1, "", "veltrix: cannot load module " + (dir / "Bad.saver")},
+    };
+    for (const SCase& c : cases) {
+        const std::string command = VELTRIX_BINARY_DIR "/veltrix " + c.args + " >" + (dir / "out.txt") + " 2>" +
+                                    (dir / "err.txt");
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.args;
+        std::ifstream out(dir / "out.txt"), err(dir / "err.txt");
+        const std::string o((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+        const std::string e((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(o, c.out) << c.args;
+        EXPECT_EQ(e.rfind(c.errStart, 0), 0u) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), c.errStart.empty() ? 0 : 1) << e;
+    }
+}
