@@ -1,10 +1,12 @@
 // veltrix: the saver's program. It loads the saver module and hosts its
-// views; for now in the recording mode only, the windowed and XScreenSaver
-// modes come with the desktop host.
+// views: recording without a display (--headless), or on the X display in a
+// window, as an XScreenSaver hack (--root, --window-id) or on every monitor
+// (--all-screens).
 #include "host/AudioCapture.h"
 #include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/Recorder.h"
+#include "host/XModes.h"
 
 #include <cstdio>
 #include <string>
@@ -78,6 +80,26 @@ int RunHeadless(const SOptions& options)
     return Finish(0);
 }
 
+int RunOnDisplay(const SOptions& options)
+{
+    std::string error;
+    if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
+    std::string bundle;
+    const SSaverModule* module = LoadSaver(options, bundle);
+    int status = 1;
+    if (module && options.m_bAllScreens)
+        status = RunAllScreens(*module, options);
+    else if (module && (options.m_bRoot || options.m_WindowId != 0))
+        status = RunHack(*module, options);
+    else if (module)
+        status = RunWindow(*module, options);
+    EndAudioCapture();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -94,8 +116,5 @@ int main(int argc, char** argv)
     }
     if (options.m_bVersion)
         return PrintVersion(options);
-    if (options.m_bHeadless)
-        return RunHeadless(options);
-    std::fprintf(stderr, "veltrix: only the recording mode exists so far; run with --headless (see --help)\n");
-    return 1;
+    return options.m_bHeadless ? RunHeadless(options) : RunOnDisplay(options);
 }

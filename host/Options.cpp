@@ -101,17 +101,57 @@ const SOptionEntry g_Options[] = {
          o.m_Module = v;
          return std::string();
      }},
+    {"--root", false, [](SOptions& o, std::string_view) { o.m_bRoot = true; return std::string(); }},
+    {"--window-id", true,
+     [](SOptions& o, std::string_view v) {
+         if (!ParseWindowId(v, o.m_WindowId))
+             return "--window-id expects a window id such as 0x1a00007, got '" + std::string(v) + "'";
+         return std::string();
+     }},
+    {"--all-screens", false, [](SOptions& o, std::string_view) { o.m_bAllScreens = true; return std::string(); }},
+    {"--verbose", false, [](SOptions& o, std::string_view) { o.m_bVerbose = true; return std::string(); }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
     {"--version", false, [](SOptions& o, std::string_view) { o.m_bVersion = true; return std::string(); }},
 };
 
 } // namespace
 
+SSaverRunSettings RunSettings(const SOptions& options)
+{
+    return {
+        options.m_bNoSound ? 0 : -1,
+        options.m_nVolume,
+        options.m_nDensity,
+        options.m_bStaticCamera ? 1 : -1,
+    };
+}
+
+bool ParseWindowId(std::string_view text, unsigned long& id)
+{
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        text.remove_prefix(2);
+        base = 16;
+    }
+    unsigned long value = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || ec != std::errc() || ptr != end || value == 0)
+        return false;
+    id = value;
+    return true;
+}
+
 bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::string& error)
 {
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
         std::string_view value;
+        std::string twoDashes;
+        if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') {
+            twoDashes = "-" + std::string(arg);
+            arg = twoDashes;
+        }
         bool inlineValue = false;
         // --size=640x360 and --size 640x360 both work.
         if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string_view::npos) {
@@ -147,10 +187,29 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 
 const char* UsageText()
 {
-    return "usage: veltrix --headless [--size WxH] [--frames N] [--output DIR] [--preview] [--secondary]\n"
-           "                         [--pack FILE] [--no-pacing] [--audio FILE.wav] [--volume N] [--no-sound]\n"
-           "                         [--density N] [--static-camera] [--module DIR]\n"
-           "Records the screen saver without a display into DIR/frame-00001.png onwards.\n"
+    return "usage: veltrix [OPTION...]                        the saver in a 1280x720 window (Escape or q quits)\n"
+           "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
+           "       veltrix --all-screens [OPTION...]          full screen on every monitor\n"
+           "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
+           "       veltrix --version\n"
+           "Options take one dash or two.\n"
+           "Modes:\n"
+           "  --root         draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root\n"
+           "                 window; only the process on the primary monitor plays music\n"
+           "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
+           "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
+           "  --headless     record into DIR/frame-00001.png onwards\n"
+           "Settings for this run (never stored):\n"
+           "  --no-sound       no music\n"
+           "  --volume N       music volume in percent (default 30)\n"
+           "  --density N      plasma density (number of bolts), 0 to 1000 (default 100)\n"
+           "  --static-camera  random fixed viewpoints instead of the camera flights\n"
+           "Other options:\n"
+           "  --module DIR     load this saver bundle instead of the one beside the program\n"
+           "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
+           "                   main screen only; in step with the frames when recording paced)\n"
+           "  --verbose        one line per view, and how long the first frames took, on stderr\n"
+           "Recording options:\n"
            "  --size WxH    picture size (default 1280x720)\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
            "  --output DIR  folder for the frames (default out/, created if missing)\n"
@@ -158,13 +217,5 @@ const char* UsageText()
            "  --secondary   run as a secondary screen (neither main screen nor preview)\n"
            "  --pack FILE   read this pack instead of the bundle's media.dat\n"
            "  --no-pacing   render back to back on a virtual clock that advances 1/30 s a frame\n"
-           "                (same frames every run; for measuring)\n"
-           "  --audio FILE  record what the saver plays into a WAVE file (in step with the\n"
-           "                frames when paced; music plays on the main screen only)\n"
-           "  --volume N    music volume in percent for this run (default 30)\n"
-           "  --no-sound    no music for this run\n"
-           "  --density N   plasma density (number of bolts) for this run (default 100)\n"
-           "  --static-camera  random fixed viewpoints instead of the camera flights for this run\n"
-           "  --module DIR  load this saver bundle instead of the one beside the program\n"
-           "  --version     print the saver's version\n";
+           "                (same frames every run; for measuring)\n";
 }

@@ -3,7 +3,10 @@
 // To add an option: a field here and one entry in the table in Options.cpp.
 #pragma once
 
+#include "platform/SaverModule.h"
+
 #include <string>
+#include <string_view>
 
 struct SOptions
 {
@@ -23,10 +26,22 @@ struct SOptions
     bool m_bStaticCamera = false;   // --static-camera: fixed viewpoints for this run
     std::string m_Module;           // --module DIR: the saver bundle to load; empty: the usual places
     bool m_bVersion = false;        // --version
+    bool m_bRoot = false;           // --root: XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root window
+    unsigned long m_WindowId = 0;   // --window-id ID: draw into this window as the preview; 0: none
+    bool m_bAllScreens = false;     // --all-screens: a full-screen window on every monitor
+    bool m_bVerbose = false;        // --verbose: one line per view and the start-up time on stderr
     bool m_bHelp = false;           // --help
 };
 
+// Options take one dash as well as two (-root, -window-id 0x...), as
+// XScreenSaver's hacks do.
 bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::string& error);
 
 // One paragraph listing every option, for --help.
 const char* UsageText();
+
+// The settings for this run that the options ask for (unset where they ask nothing).
+SSaverRunSettings RunSettings(const SOptions& options);
+
+// "0x1a00007" or "27262983"; false for anything else, and for 0.
+bool ParseWindowId(std::string_view text, unsigned long& id);

@@ -142,15 +142,7 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     }
 
     SSession session{module};
-    SSaverRunSettings run = {-1, -1, -1, -1};
-    if (options.m_bNoSound)
-        run.enable_sounds = 0;
-    if (options.m_nVolume >= 0)
-        run.sound_volume = options.m_nVolume;
-    if (options.m_nDensity >= 0)
-        run.plasma_density = options.m_nDensity;
-    if (options.m_bStaticCamera)
-        run.static_camera = 1;
+    const SSaverRunSettings run = RunSettings(options);
     module.set_run_settings(&run);
     module.set_resource_path(options.m_Pack.empty() ? nullptr : packPath.c_str());
     if (!options.m_bPacing) {

@@ -9,7 +9,7 @@ PACKAGES=(
   # resource pack
   zlib1g-dev libminizip-dev zip unzip
   # graphics: OpenGL, GLU, headless EGL on Mesa, X11 windows, image decoding
-  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev libxrandr-dev
   libsoil-dev libpng-dev libjpeg-dev xvfb xauth
   # the settings sheet and message box (GTK 3), monitors (XRandR; xrandr splits the test screen)
   libgtk-3-dev libxrandr-dev x11-xserver-utils

@@ -1,0 +1,211 @@
+#include "host/XModes.h"
+
+#include "host/Monitors.h"
+#include "host/XHost.h"
+
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+constexpr int WindowWidth = 1280;
+constexpr int WindowHeight = 720;
+constexpr double PointerSettleSeconds = 1.0;   // pointer motion before this is the windows appearing
+constexpr int PointerQuitDistance = 8;          // pixels the pointer must travel to end the run
+
+int Fail(const std::string& reason)
+{
+    std::fprintf(stderr, "veltrix: %s\n", reason.c_str());
+    return 1;
+}
+
+std::string WindowIdText(unsigned long window)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%lx", window);
+    return text;
+}
+
+// The run's settings go to the module before any view exists; soundOff
+// silences this run on top of what the options ask.
+void ApplyRunSettings(const SSaverModule& module, const SOptions& options, bool soundOff)
+{
+    SSaverRunSettings settings = RunSettings(options);
+    if (soundOff)
+        settings.enable_sounds = 0;
+    module.set_run_settings(&settings);
+}
+
+// Adds the view and, with --verbose, says where it is and what it is.
+bool AddView(CXHost& host, const SSaverModule& module, const SOptions& options, Window window, int x, int y,
+             int width, int height, bool preview)
+{
+    SSaverView* view = host.AddView(module, window, x, y, width, height, preview);
+    if (!view)
+        return false;
+    if (options.m_bVerbose)
+        std::fprintf(stderr, "veltrix: view %dx%d%+d%+d in window %s: %s%s\n", width, height, x, y,
+                     WindowIdText(window).c_str(), module.is_main_screen(view) ? "main screen" : "secondary screen",
+                     preview ? ", preview" : "");
+    return true;
+}
+
+std::string NoViewReason()
+{
+    return "cannot make an OpenGL view on this display (no GLX visual with a depth buffer and double buffering)";
+}
+
+} // namespace
+
+int RunWindow(const SSaverModule& module, const SOptions& options)
+{
+    CXHost host;
+    std::string error;
+    if (!host.Open(error))
+        return Fail(error);
+    Display* display = host.display();
+
+    XSetWindowAttributes attributes = {};
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    attributes.event_mask = KeyPressMask | StructureNotifyMask;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, WindowWidth, WindowHeight, 0,
+                                        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
+                                        &attributes);
+    XStoreName(display, window, "Veltrix");
+    XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
+    XSetClassHint(display, window, &hint);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
+
+    ApplyRunSettings(module, options, false);
+    if (!AddView(host, module, options, window, 0, 0, WindowWidth, WindowHeight, false))
+        return Fail(NoViewReason());
+    XMapWindow(display, window);
+
+    host.Run(
+        [&](const XEvent& event) {
+            if (event.type == KeyPress) {
+                XKeyEvent key = event.xkey;
+                const KeySym sym = XLookupKeysym(&key, 0);
+                if (sym == XK_Escape || sym == XK_q)
+                    host.Quit(EQuit::Asked);
+            } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
+                host.Quit(EQuit::Asked);
+            }
+        },
+        options.m_bVerbose);
+    return 0;
+}
+
+int RunHack(const SSaverModule& module, const SOptions& options)
+{
+    CXHost host;
+    std::string error;
+    if (!host.Open(error))
+        return Fail(error);
+    Display* display = host.display();
+
+    const bool preview = options.m_WindowId != 0;
+    Window target = DefaultRootWindow(display);
+    if (preview) {
+        target = options.m_WindowId;
+    } else if (const char* named = std::getenv("XSCREENSAVER_WINDOW"); named && *named) {
+        unsigned long id = 0;
+        if (!ParseWindowId(named, id))
+            return Fail("XSCREENSAVER_WINDOW is not a window id: '" + std::string(named) + "'");
+        target = id;
+    }
+    XWindowAttributes attributes;
+    if (!XGetWindowAttributes(display, target, &attributes))
+        return Fail("no such window " + WindowIdText(target));
+
+    // The daemon starts one process per monitor, each alone with its screen:
+    // every one is a main screen, but only one may play the music.
+    int rootX = 0, rootY = 0;
+    Window child = None;
+    XTranslateCoordinates(display, target, attributes.root, 0, 0, &rootX, &rootY, &child);
+    const bool onPrimary =
+        WindowIsOnPrimary(ListMonitors(display), rootX, rootY, attributes.width, attributes.height);
+    if (!preview && !onPrimary && options.m_bVerbose)
+        std::fprintf(stderr, "veltrix: sounds off for this run: window %s is not on the primary monitor\n",
+                     WindowIdText(target).c_str());
+    ApplyRunSettings(module, options, !onPrimary);
+
+    host.Watch(target);
+    if (!AddView(host, module, options, target, 0, 0, attributes.width, attributes.height, preview))
+        return Fail(NoViewReason());
+    host.Run(nullptr, options.m_bVerbose);
+    return 0;
+}
+
+int RunAllScreens(const SSaverModule& module, const SOptions& options)
+{
+    CXHost host;
+    std::string error;
+    if (!host.Open(error))
+        return Fail(error);
+    Display* display = host.display();
+    const Window root = DefaultRootWindow(display);
+
+    // An all-clear 1x1 cursor hides the pointer over our windows.
+    char noBits[1] = {0};
+    const Pixmap blank = XCreateBitmapFromData(display, root, noBits, 1, 1);
+    XColor black = {};
+    const Cursor invisible = XCreatePixmapCursor(display, blank, blank, &black, &black, 0, 0);
+    XFreePixmap(display, blank);
+
+    ApplyRunSettings(module, options, false);
+    const std::vector<SMonitor> monitors = ListMonitors(display);
+    const SMonitor& primary = PrimaryMonitor(monitors);
+    std::vector<Window> windows;
+    for (const SMonitor& m : monitors) {
+        XSetWindowAttributes attributes = {};
+        attributes.override_redirect = True;
+        attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+        attributes.cursor = invisible;
+        attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
+        const Window w = XCreateWindow(display, root, m.m_nX, m.m_nY, m.m_nWidth, m.m_nHeight, 0, CopyFromParent,
+                                       InputOutput, CopyFromParent,
+                                       CWOverrideRedirect | CWBackPixel | CWCursor | CWEventMask, &attributes);
+        XStoreName(display, w, "Veltrix");
+        if (!AddView(host, module, options, w, m.m_nX - primary.m_nX, m.m_nY - primary.m_nY, m.m_nWidth,
+                     m.m_nHeight, false))
+            return Fail(NoViewReason());
+        XMapRaised(display, w);
+        windows.push_back(w);
+    }
+    XSync(display, False);
+    // Override-redirect windows get no focus; the grabs bring keys and
+    // buttons to us wherever the pointer is. Without them (another client
+    // holds a grab) the pointer over our windows still ends the run.
+    XGrabKeyboard(display, windows.front(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XGrabPointer(display, windows.front(), False, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync,
+                 None, invisible, CurrentTime);
+
+    const double started = MonotonicSeconds();
+    int pointerX = 0, pointerY = 0, windowX = 0, windowY = 0;
+    unsigned int buttons = 0;
+    Window pointerRoot = None, pointerChild = None;
+    XQueryPointer(display, root, &pointerRoot, &pointerChild, &pointerX, &pointerY, &windowX, &windowY, &buttons);
+    host.Run(
+        [&](const XEvent& event) {
+            if (event.type == KeyPress || event.type == ButtonPress) {
+                host.Quit(EQuit::Asked);
+            } else if (event.type == MotionNotify) {
+                const int x = event.xmotion.x_root, y = event.xmotion.y_root;
+                if (MonotonicSeconds() - started < PointerSettleSeconds) {
+                    pointerX = x;
+                    pointerY = y;
+                } else if (std::abs(x - pointerX) + std::abs(y - pointerY) > PointerQuitDistance) {
+                    host.Quit(EQuit::Asked);
+                }
+            }
+        },
+        options.m_bVerbose);
+    XFreeCursor(display, invisible);
+    return 0;
+}
