@@ -17,6 +17,8 @@ PACKAGES=(
   libglib2.0-dev
   # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
+  # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
+  libxml2-utils groff-base x11-utils
 )
 
 missing=()

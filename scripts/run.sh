@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The main job of `make run`. There is no windowed mode yet, so on any machine
-# (and always on one without a display) it records 10 s of the saver at
-# 640x360, paced at 30 frames a second, into out/ with its sound, and says
-# where the frames are.
+# The main job of `make run`. With a display it shows the saver in its window
+# (Escape or q quits). Without one it records 10 s of the saver at 640x360,
+# paced at 30 frames a second, into out/ with its sound, and says where the
+# frames are.
 set -euo pipefail
 build=${1:-build}
 veltrix="$build/veltrix"
@@ -15,6 +15,13 @@ fi
 if [ ! -f "$pack" ]; then
   echo "run: the media pack $pack is missing (the build makes it)" >&2
   exit 1
+fi
+
+# A DISPLAY left over from a closed session would make the window fail, so
+# the display must answer, and quickly.
+if [ -n "${DISPLAY:-}" ] && command -v xdpyinfo >/dev/null && timeout 5 xdpyinfo >/dev/null 2>&1; then
+  echo "run: showing the saver in a window on display $DISPLAY (Escape or q quits)"
+  exec "$veltrix"
 fi
 
 # The music goes into a WAVE file beside the frames, through OpenAL Soft's
