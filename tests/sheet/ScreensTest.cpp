@@ -27,15 +27,16 @@ TEST(Screens, BlankScreenGivesNoCaptureAndADrawnOneComesBackScaled)
 {
     ASSERT_FALSE(sheet_test::Display().empty());
     sheet_test::SetTwoMonitors();
-    EXPECT_EQ(grabScreenShotWithFrame(0, 0, 1280, 720), nullptr);
-
-    // Left half of the primary monitor red, the rest of the root window black.
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
     const Window root = DefaultRootWindow(display);
     GC gc = XCreateGC(display, root, 0, nullptr);
     XSetForeground(display, gc, 0x000000);
     XFillRectangle(display, root, gc, 0, 0, 2560, 720);
+    XSync(display, False);
+    EXPECT_EQ(grabScreenShotWithFrame(0, 0, 1280, 720), nullptr);
+
+    // Left half of the primary monitor red.
     XSetForeground(display, gc, 0xff0000);
     XFillRectangle(display, root, gc, 1280, 0, 640, 720);
     XSync(display, False);

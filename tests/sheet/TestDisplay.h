@@ -1,7 +1,6 @@
-// A private Xvfb for one test program: started on first use with a free
-// display number, $DISPLAY pointing at it, stopped when the program ends.
-// It does not reset when its last client leaves, so monitors set with
-// xrandr stay. Display(): the display name, empty when Xvfb cannot start.
+// One private Xvfb (2560 x 720) for the whole test program, since GTK binds
+// to the display it first opens: started on first use, $DISPLAY pointing at
+// it. Display(): its name, empty when it could not start.
 #pragma once
 
 #include <string>
