@@ -4,6 +4,7 @@
 #include "platform/Bundle.h"
 #include "platform/SaverModule.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/Sheet.h"
 #include "saver/VeltrixScreenSaverView.h"
 
 #include <new>
@@ -72,6 +73,11 @@ const SSaverModule* Table()
         [](const char* pack) { VeltrixScreenSaverView::setResourcePathOverride(pack ? pack : ""); },
         [](double (*now)(void)) { SetTimeSourceForTesting(now); },
         [](SSaverView* v, void (*callback)(void*, int), void* context) { View(v)->setFrameCallback(callback, context); },
+        [](SSaverView* v) { return View(v)->configureSheet().widget(); },
+        [](SSaverView* v, unsigned long parent, void (*tick)(void*), void* context) {
+            const Control sheet = View(v)->configureSheet();
+            return runSheet(sheet, parent, View(v)->animationTimeInterval(), tick, context) ? 1 : 0;
+        },
     };
     return &table;
 }

@@ -6,6 +6,7 @@
 #include "platform/OpenGLView.h"
 #include "platform/SaverModule.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/Sheet.h"
 
 #include <GL/gl.h>
 
@@ -44,6 +45,7 @@ VeltrixScreenSaverView::VeltrixScreenSaverView(const SSaverTarget& target)
 
 VeltrixScreenSaverView::~VeltrixScreenSaverView()
 {
+    releaseSheet(IBConfigSheet);
     if (settings.m_pScreenBuf) {
         std::free(settings.m_pScreenBuf);
         settings.m_pScreenBuf = nullptr;

@@ -10,6 +10,7 @@
 
 #include "core/Config.h"
 #include "core/ScreenSaver.h"
+#include "platform/Controls.h"
 #include "platform/ScreenSaverView.h"
 
 #include <string>
@@ -33,6 +34,17 @@ public:
     void setUpOpenGL();      // opens the resource pack
     void readDefaults();     // the stored settings into the settings record
 
+    // The settings sheet (ConfigureSheet.cpp). configureSheet loads it at the
+    // first request and fills the controls from the settings record then
+    // only; nil while its interface file cannot be loaded. Closing always
+    // stores what the controls show.
+    Control configureSheet();
+    void writeDefaults();
+    void setDialogValues();
+    void soundCheck(Control sender);
+    void resetSheet(Control sender);
+    void closeSheet(Control sender);
+
     // Called at the start of every frame and after it was presented (events of
     // SaverModule.h); null removes it.
     using FrameCallback = void (*)(void* context, int event);
@@ -54,6 +66,15 @@ private:
     SCONFIG settings;
     CScreenSaver m_Saver;
     bool isMainScreen;
+
+    // The sheet's outlets, nil until it is loaded.
+    Control IBConfigSheet;
+    Control IBVersionTextField;
+    Control IBEnableSounds;
+    Control IBSoundVolume;
+    Control IBSoundVolumeLabel;
+    Control IBStaticCamera;
+    Control IBPlasmaDensity;
 
     FrameCallback m_pFrameCallback = nullptr;
     void* m_pFrameContext = nullptr;
