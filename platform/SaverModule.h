@@ -39,6 +39,7 @@ typedef struct SSaverRunSettings
     int sound_volume;    // percent; -1 unset
     int plasma_density;  // bolts; -1 unset
     int static_camera;   // 0 or 1; -1 unset
+    int show_fps;        // 1: frame rate and frame time drawn over every frame; never stored
 } SSaverRunSettings;
 
 typedef struct SSaverView SSaverView;   // opaque: the module's view object

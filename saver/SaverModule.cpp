@@ -59,7 +59,10 @@ const SSaverModule* Table()
         VELTRIX_SAVER_MODULE_ABI,
         info.m_Identifier.c_str(),
         info.m_Version.c_str(),
-        [](const SSaverRunSettings* settings) { ScreenSaverDefaults::setArgumentDomain(settings); },
+        [](const SSaverRunSettings* settings) {
+            ScreenSaverDefaults::setArgumentDomain(settings);
+            VeltrixScreenSaverView::setShowFrameRate(settings && settings->show_fps > 0);
+        },
         Create,
         [](SSaverView* v, double width, double height) { View(v)->setFrameSize(SSize{width, height}); },
         [](SSaverView* v) { View(v)->startAnimation(); },

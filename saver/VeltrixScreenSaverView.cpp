@@ -16,6 +16,7 @@
 namespace {
 
 std::string g_ResourcePathOverride;
+bool g_bShowFrameRate = false;
 
 // Any symbol of the module finds the bundle it was loaded from.
 Bundle ModuleBundle()
@@ -116,6 +117,8 @@ void VeltrixScreenSaverView::startAnimation()
     settings.m_bPreview = isPreview();
     settings.m_bMainScreen = isMainScreen;
     m_Saver.Init(&settings);
+    if (g_bShowFrameRate)
+        m_FrameRate.Load();
     // Two frames before the host's first tick.
     animateOneFrame();
     animateOneFrame();
@@ -126,9 +129,12 @@ void VeltrixScreenSaverView::animateOneFrame()
     glView->openGLContext()->makeCurrentContext();
     if (m_pFrameCallback)
         m_pFrameCallback(m_pFrameContext, SAVER_FRAME_BEGIN);
+    m_FrameRate.FrameBegan();
     m_Saver.Draw();
+    m_FrameRate.Draw(frame().width, frame().height);
     glFlush();
     glView->openGLContext()->flushBuffer();
+    m_FrameRate.FramePresented();
     if (m_pFrameCallback)
         m_pFrameCallback(m_pFrameContext, SAVER_FRAME_PRESENTED);
 }
@@ -137,6 +143,7 @@ void VeltrixScreenSaverView::stopAnimation()
 {
     // The drawer deletes its textures, which needs the context.
     glView->openGLContext()->makeCurrentContext();
+    m_FrameRate.Unload();
     m_Saver.Done();
     ScreenSaverView::stopAnimation();
 }
@@ -167,6 +174,11 @@ void VeltrixScreenSaverView::setFrameCallback(FrameCallback callback, void* cont
 {
     m_pFrameCallback = callback;
     m_pFrameContext = callback ? context : nullptr;
+}
+
+void VeltrixScreenSaverView::setShowFrameRate(bool show)
+{
+    g_bShowFrameRate = show;
 }
 
 void VeltrixScreenSaverView::setResourcePathOverride(const std::string& pack)

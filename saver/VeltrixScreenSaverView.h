@@ -12,6 +12,7 @@
 #include "core/ScreenSaver.h"
 #include "platform/Controls.h"
 #include "platform/ScreenSaverView.h"
+#include "saver/FrameRateOverlay.h"
 
 #include <string>
 
@@ -54,6 +55,10 @@ public:
     // (the recording host's --pack); empty restores the bundle's.
     static void setResourcePathOverride(const std::string& pack);
 
+    // Frame rate and frame time over every frame of views started from now
+    // on (the host's --fps).
+    static void setShowFrameRate(bool show);
+
     // The bundle identifier that names the settings store.
     static std::string moduleName();
 
@@ -66,6 +71,8 @@ private:
     SCONFIG settings;
     CScreenSaver m_Saver;
     bool isMainScreen;
+
+    CFrameRateOverlay m_FrameRate;   // loaded at start when the frame rate is shown
 
     // The sheet's outlets, nil until it is loaded.
     Control IBConfigSheet;

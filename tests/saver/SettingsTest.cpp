@@ -60,7 +60,7 @@ TEST_F(SettingsTest, VolumeMarksTheStoredSettingsAndMissingKeysReadAsZero)
 
 TEST_F(SettingsTest, RunSettingsTakeEffectWithOrWithoutAStore)
 {
-    SSaverRunSettings run{0, -1, -1, -1};   // --no-sound
+    SSaverRunSettings run{0, -1, -1, -1, 0};   // --no-sound
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{0, 30, 100, 0}));
 

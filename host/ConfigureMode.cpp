@@ -1,0 +1,81 @@
+#include "host/ConfigureMode.h"
+
+#include "host/XHost.h"
+
+#include <X11/Xutil.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int PreviewWidth = 480;
+constexpr int PreviewHeight = 270;
+
+struct SPreview
+{
+    CXHost* m_pHost;
+    const SSaverModule* m_pModule;
+    SSaverView* m_pView;
+    Window m_Window;
+};
+
+// The sheet's main loop calls this at the view's frame interval: the preview's
+// own X events (resizes) first, then one frame.
+void Tick(void* context)
+{
+    auto* preview = static_cast<SPreview*>(context);
+    Display* display = preview->m_pHost->display();
+    while (XPending(display)) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == ConfigureNotify && event.xconfigure.window == preview->m_Window)
+            preview->m_pHost->Resize(preview->m_Window, event.xconfigure.width, event.xconfigure.height);
+    }
+    preview->m_pModule->animate(preview->m_pView);
+}
+
+int Fail(const std::string& reason)
+{
+    std::fprintf(stderr, "veltrix: %s\n", reason.c_str());
+    return 1;
+}
+
+} // namespace
+
+int RunConfigure(const SSaverModule& module, const SOptions& options)
+{
+    CXHost host;
+    std::string error;
+    if (!host.Open(error))
+        return Fail(error);
+    Display* display = host.display();
+
+    XSetWindowAttributes attributes = {};
+    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
+    attributes.event_mask = StructureNotifyMask;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, PreviewWidth, PreviewHeight, 0,
+                                        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
+                                        &attributes);
+    XStoreName(display, window, "Veltrix");
+    XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
+    XSetClassHint(display, window, &hint);
+
+    // The preview shows the stored settings, as the sheet does: no settings for this run.
+    module.set_run_settings(nullptr);
+    SSaverView* view = host.AddView(module, window, 0, 0, PreviewWidth, PreviewHeight, true);
+    if (!view)
+        return Fail("cannot make an OpenGL view on this display (no GLX visual with a depth buffer and double buffering)");
+    XMapWindow(display, window);
+    module.start(view);
+    if (options.m_bVerbose)
+        std::fprintf(stderr, "veltrix: preview started %.3f s after the process started\n", SecondsSinceProcessStart());
+
+    SPreview preview{&host, &module, view, window};
+    XSync(display, False);
+    const bool shown = module.run_sheet(view, window, Tick, &preview) != 0;
+    module.stop(view);
+    if (!shown)
+        return Fail("cannot show the settings sheet (its interface file or GTK's display is missing)");
+    return 0;
+}
