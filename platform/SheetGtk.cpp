@@ -25,6 +25,8 @@ GMainLoop* g_pSheetLoop = nullptr;
 bool OpenDisplay()
 {
     static int s_nOpened = -1;
+    if (s_nOpened < 0 && gdk_display_get_default())
+        s_nOpened = 1;   // the process started GTK itself
     if (s_nOpened < 0)
     {
         // The host's numbers and key files must not change with the user's locale.
