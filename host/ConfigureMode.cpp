@@ -4,6 +4,7 @@
 
 #include <X11/Xutil.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -50,6 +51,11 @@ int RunConfigure(const SSaverModule& module, const SOptions& options)
     if (!host.Open(error))
         return Fail(error);
     Display* display = host.display();
+    // The sheet runs GTK's loop, not the host's, so nobody would read the
+    // host's signal pipe: a signal ends the program at once instead, storing
+    // nothing (a store being written is replaced whole or not at all).
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(signal, SIG_DFL);
 
     XSetWindowAttributes attributes = {};
     attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
