@@ -44,8 +44,13 @@ const SSaverModule* LoadModule(const std::string& bundle, std::string& error)
     };
     // The path always holds a slash, so dlopen takes it as a file, never a search.
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return fail(dlerror());
+    if (!handle) {
+        // dlerror names the file first; the line names it once.
+        std::string why = dlerror();
+        if (why.rfind(path + ": ", 0) == 0)
+            why.erase(0, path.size() + 2);
+        return fail(why);
+    }
     dlerror();
     auto* entry = reinterpret_cast<PFNVELTRIXSAVERMODULE>(dlsym(handle, VELTRIX_SAVER_MODULE_SYMBOL));
     if (!entry) {

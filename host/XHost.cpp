@@ -92,25 +92,62 @@ double NextDeadline(double deadline, double firedAt, double interval)
     return firedAt + interval;
 }
 
-double SecondsSinceProcessStart()
+namespace {
+
+// A numbered field of /proc/self/stat in seconds (the kernel counts clock
+// ticks); 0 when it cannot be read.
+double ProcessStatSeconds(int wanted)
 {
     std::ifstream in("/proc/self/stat");
     const std::string stat{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const size_t close = stat.rfind(')');
     if (close == std::string::npos)
         return 0.0;
-    // Fields after the command name start with the third; the start time,
-    // in clock ticks after boot, is the 22nd.
+    // Fields after the command name start with the third.
     const char* p = stat.c_str() + close + 1;
-    for (int field = 3; field < 22 && *p; ++field) {
+    for (int field = 3; field < wanted && *p; ++field) {
         p = std::strchr(p + 1, ' ');
         if (!p)
             return 0.0;
     }
-    const double started = std::strtod(p, nullptr) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return std::strtod(p, nullptr) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+double SecondsSinceProcessStart()
+{
+    const double started = ProcessStatSeconds(22);   // after boot
     timespec now = {};
     clock_gettime(CLOCK_BOOTTIME, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9 - started;
+}
+
+double ProcessCpuSeconds()
+{
+    return ProcessStatSeconds(14) + ProcessStatSeconds(15);   // user and system time, every thread
+}
+
+void CFrameStats::Add(double firedAt, double seconds)
+{
+    if (m_nFrames == 0)
+        m_dFirst = firedAt;
+    m_dLast = firedAt;
+    ++m_nFrames;
+    m_Recent[m_nFrames % m_Recent.size()] = seconds;
+}
+
+std::string CFrameStats::Summary() const
+{
+    if (m_nFrames < 2)
+        return std::to_string(m_nFrames) + " frames";
+    std::vector<double> recent(m_Recent.begin(), m_Recent.begin() + std::min<long>(m_nFrames, m_Recent.size()));
+    std::nth_element(recent.begin(), recent.begin() + recent.size() / 2, recent.end());
+    char line[160];
+    std::snprintf(line, sizeof line, "%ld frames at %.1f a second, frame median %.1f ms (last %zu frames)",
+                  m_nFrames, static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst),
+                  recent[recent.size() / 2] * 1000.0, recent.size());
+    return line;
 }
 
 bool CXHost::Open(std::string& error)
@@ -181,14 +218,15 @@ EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbos
         m_pModule->start(v.m_pView);
     XSync(m_pDisplay, False);
     if (verbose)
-        std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started\n",
-                     SecondsSinceProcessStart());
+        std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started (%.2f s of CPU)\n",
+                     SecondsSinceProcessStart(), ProcessCpuSeconds());
 
     double interval = 1.0 / 30.0;
     if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
         interval = m_pModule->animation_interval(m_Views.front().m_pView);
     double deadline = MonotonicSeconds() + interval;
     pollfd fds[2] = {{ConnectionNumber(m_pDisplay), POLLIN, 0}, {g_SignalPipe[0], POLLIN, 0}};
+    CFrameStats stats;
 
     while (m_Quit == EQuit::Running) {
         while (m_Quit == EQuit::Running && XPending(m_pDisplay)) {
@@ -211,9 +249,12 @@ EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbos
         if (now >= deadline) {
             for (SHostedView& v : m_Views)
                 m_pModule->animate(v.m_pView);
+            stats.Add(now, MonotonicSeconds() - now);
             deadline = NextDeadline(deadline, now, interval);
         }
     }
+    if (verbose)
+        std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());
     _DestroyViews();
     return m_Quit;
 }

@@ -17,6 +17,7 @@
 
 #include <X11/Xlib.h>
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -28,8 +29,25 @@ double MonotonicSeconds();
 // the ticks keep their grid; later, they restart from the firing.
 double NextDeadline(double deadline, double firedAt, double interval);
 
-// Seconds from the process's start (as the kernel recorded it) to now.
+// Seconds from the process's start (as the kernel recorded it) to now, and
+// the CPU seconds its threads have used.
 double SecondsSinceProcessStart();
+double ProcessCpuSeconds();
+
+// The frames a run has shown: how many, how often, and how long the recent
+// ones took to draw (every view, one after another).
+class CFrameStats
+{
+public:
+    void Add(double firedAt, double seconds);   // monotonic seconds
+    std::string Summary() const;                // "N frames at F a second, frame median M ms (last K frames)"
+
+private:
+    long m_nFrames = 0;
+    double m_dFirst = 0.0;
+    double m_dLast = 0.0;
+    std::array<double, 300> m_Recent{};   // seconds; a ring, so a night's run keeps no more
+};
 
 enum class EQuit
 {
@@ -61,7 +79,8 @@ public:
     // Starts every view, then animates them until something ends the loop;
     // every event goes to onEvent first (it may call Quit). Stops and
     // destroys the views on the way out. With verbose, reports on stderr how
-    // long after the process's start the first frames were presented.
+    // long after the process's start the first frames were presented and,
+    // at the end, the frame statistics.
     EQuit Run(const std::function<void(const XEvent&)>& onEvent, bool verbose);
 
     void Quit(EQuit why) { m_Quit = why; }

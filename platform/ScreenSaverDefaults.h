@@ -1,7 +1,9 @@
 // ScreenSaverDefaults: the per-module store of integer settings, a key file
 // at ${XDG_CONFIG_HOME:-~/.config}/veltrix/<module name>.conf, group
 // [Defaults]. Reading never fails: a missing, unreadable or damaged file is an
-// empty store, and a value that is not an integer is a missing key. A store
+// empty store (a file whose last line is not ended was cut short, so it is
+// damaged; so is one over 1 MiB), and a value that is not an integer is a
+// missing key. A store
 // object is a snapshot of the file when it was obtained; synchronize writes
 // the keys set since then atomically (temporary file, fsync, rename), keeping
 // the keys and groups it does not know, and leaves the old file whole when it

@@ -117,6 +117,12 @@ TEST(SaverProgram, PrintsTheBundleVersionAndNamesAModuleThatDoesNotLoad)
     std::ofstream(dir / "not-a-module.so") << "text";
     std::filesystem::create_directories(dir / "Bad.saver/Contents/Linux");
     std::filesystem::copy_file(dir / "not-a-module.so", dir / "Bad.saver/Contents/Linux/Veltrix.so");
+    // A copy of the bundle reads its own info file.
+    std::filesystem::create_directories(dir / "Copy.saver/Contents/Linux");
+    std::filesystem::copy_file(VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Linux/Veltrix.so",
+                               dir / "Copy.saver/Contents/Linux/Veltrix.so");
+    std::ofstream(dir / "Copy.saver/Contents/Info.ini") << "[Bundle]\nCFBundleIdentifier=org.veltrix.Veltrix\n"
+                                                           "CFBundleVersion=9.8.7\n";
     struct SCase
     {
         std::string args;
@@ -126,6 +132,7 @@ TEST(SaverProgram, PrintsTheBundleVersionAndNamesAModuleThatDoesNotLoad)
     };
     const SCase cases[] = {
         {"--version", 0, "veltrix " VELTRIX_BUNDLE_VERSION "\n", ""},
+        {"--module " + (dir / "Copy.saver") + " --version", 0, "veltrix 9.8.7\n", ""},
         {"--module " + (dir / "missing.saver") + " --version", 1, "", "veltrix: cannot load module " + (dir / "missing.saver")},
         {"--module " + (dir / "Bad.saver") + " --headless", 1, "", "veltrix: cannot load module " + (dir / "Bad.saver")},
     };

@@ -163,6 +163,25 @@ protected:
         return false;
     }
 
+    static bool WaitForChildSize(Window parent, unsigned int width, unsigned int height)
+    {
+        for (int i = 0; i < 600; ++i) {
+            Window root = None, up = None, *children = nullptr;
+            unsigned int count = 0, w = 0, h = 0, border = 0, depth = 0;
+            int x = 0, y = 0;
+            bool sized = false;
+            if (XQueryTree(s_pDisplay, parent, &root, &up, &children, &count) && count == 1)
+                sized = XGetGeometry(s_pDisplay, children[0], &root, &x, &y, &w, &h, &border, &depth) &&
+                        w == width && h == height;
+            if (children)
+                XFree(children);
+            if (sized)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
     // The child's exit status; -1 if it had to be killed after 30 s.
     static int WaitForExit(const SChild& child)
     {
@@ -222,6 +241,11 @@ TEST_F(XHostProgram, WindowIdDrawsIntoThatWindowAsThePreviewAndSigtermEndsIt)
     EXPECT_EQ(untouched, 0);
     EXPECT_GT(colours.size(), 10u);
 
+    // The view follows the window's size: its OpenGL window inside takes the new one.
+    XResizeWindow(s_pDisplay, w, 200, 150);
+    XSync(s_pDisplay, False);
+    EXPECT_TRUE(WaitForChildSize(w, 200, 150));
+
     kill(child.pid, SIGTERM);
     EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
     EXPECT_NE(Read(child.errPath).find("320x240+0+0 in window " + Hex(w) + ": main screen, preview"), std::string::npos)
@@ -243,11 +267,16 @@ TEST_F(XHostProgram, RootOnTheSecondaryMonitorIsSilentAndLeavesWithItsWindow)
     EXPECT_EQ(WaveDataBytes(m_Scratch / "sound.wav"), 0u);
 }
 
-TEST_F(XHostProgram, WindowThatDoesNotExistIsOneLineAndStatusOne)
+TEST_F(XHostProgram, HostErrorsAreOneLineAndStatusOne)
 {
-    const SChild child = Spawn({"--window-id", "0x7ffffff"});
-    EXPECT_EQ(WaitForExit(child), 1);
-    EXPECT_EQ(Read(child.errPath), "veltrix: no such window 0x7ffffff\n");
+    const SChild missingWindow = Spawn({"--window-id", "0x7ffffff"});
+    EXPECT_EQ(WaitForExit(missingWindow), 1);
+    EXPECT_EQ(Read(missingWindow.errPath), "veltrix: no such window 0x7ffffff\n");
+
+    const SChild missingModule = Spawn({"--module", m_Scratch / "Nothing.saver"});
+    EXPECT_EQ(WaitForExit(missingModule), 1);
+    EXPECT_TRUE(std::regex_match(Read(missingModule.errPath), std::regex("veltrix: [^\n]*Nothing.saver[^\n]*\n")))
+        << Read(missingModule.errPath);
 }
 
 TEST_F(XHostProgram, AllScreensMakesAViewPerMonitorWithThePrimaryTheOnlyMainAndMusic)
