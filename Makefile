@@ -1,13 +1,14 @@
 # Veltrix: the two commands a newcomer needs.
 #   make run   installs what is missing, builds, makes the media pack and runs the saver
 #   make test  the same set-up, then every test, once more under ASan/UBSan
+#   make package  a Debian package of the build
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-main test-asan bench clean
+.PHONY: all deps configure build run test test-main test-asan bench package clean
 
 all: build
 
@@ -35,6 +36,10 @@ test-asan: deps
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+# veltrix_<version>_amd64.deb in $(BUILD), installing into /usr.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) out

@@ -65,7 +65,7 @@ TEST_F(SettingsTest, RunSettingsTakeEffectWithOrWithoutAStore)
     EXPECT_EQ(ReadDefaults(), (SValues{0, 30, 100, 0}));
 
     WriteSettings("[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
-    run = {-1, -1, 7, -1};   // --density 7
+    run = {-1, -1, 7, -1, 0};   // --density 7
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{1, 80, 7, 1}));
 
