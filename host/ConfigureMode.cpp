@@ -19,6 +19,7 @@ struct SPreview
     const SSaverModule* m_pModule;
     SSaverView* m_pView;
     Window m_Window;
+    Atom m_DeleteWindow;
 };
 
 // The sheet's main loop calls this at the view's frame interval: the preview's
@@ -32,6 +33,10 @@ void Tick(void* context)
         XNextEvent(display, &event);
         if (event.type == ConfigureNotify && event.xconfigure.window == preview->m_Window)
             preview->m_pHost->Resize(preview->m_Window, event.xconfigure.width, event.xconfigure.height);
+        // Closing the preview closes the settings, as closing the sheet does.
+        if (event.type == ClientMessage && event.xclient.window == preview->m_Window &&
+            static_cast<Atom>(event.xclient.data.l[0]) == preview->m_DeleteWindow)
+            preview->m_pModule->close_sheet(preview->m_pView);
     }
     preview->m_pModule->animate(preview->m_pView);
 }
@@ -66,6 +71,8 @@ int RunConfigure(const SSaverModule& module, const SOptions& options)
     XStoreName(display, window, "Veltrix");
     XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
     XSetClassHint(display, window, &hint);
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, window, &deleteWindow, 1);
 
     // The preview shows the stored settings, as the sheet does: no settings for this run.
     module.set_run_settings(nullptr);
@@ -77,7 +84,7 @@ int RunConfigure(const SSaverModule& module, const SOptions& options)
     if (options.m_bVerbose)
         std::fprintf(stderr, "veltrix: preview started %.3f s after the process started\n", SecondsSinceProcessStart());
 
-    SPreview preview{&host, &module, view, window};
+    SPreview preview{&host, &module, view, window, deleteWindow};
     XSync(display, False);
     const bool shown = module.run_sheet(view, window, Tick, &preview) != 0;
     module.stop(view);

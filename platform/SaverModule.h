@@ -84,8 +84,11 @@ typedef struct SSaverModule
     // parent (0: none) and returns once the user closed it (which stores the
     // settings), calling tick(context) every animation interval meanwhile so
     // the host's preview keeps moving; 0 when there is no sheet to show.
+    // close_sheet: what the sheet's Close button does (stores, then ends a
+    // running run_sheet), for a host whose own window was closed under it.
     void* (*configure_sheet)(SSaverView* view);
     int (*run_sheet)(SSaverView* view, unsigned long parent, void (*tick)(void* context), void* context);
+    void (*close_sheet)(SSaverView* view);
 } SSaverModule;
 
 enum

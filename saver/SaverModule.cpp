@@ -81,6 +81,7 @@ const SSaverModule* Table()
             const Control sheet = View(v)->configureSheet();
             return runSheet(sheet, parent, View(v)->animationTimeInterval(), tick, context) ? 1 : 0;
         },
+        [](SSaverView* v) { View(v)->closeSheet(Control()); },
     };
     return &table;
 }

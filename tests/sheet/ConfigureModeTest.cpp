@@ -1,12 +1,11 @@
 // veltrix --configure as a user meets it: the sheet comes up over the
-// preview, closing its window stores the settings and ends the program with
-// status 0; without a display it says so in one line.
+// preview, closing the settings stores them and ends the program with status
+// 0; without a display it says so in one line.
 #include "tests/sheet/TestDisplay.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -23,38 +22,30 @@ namespace
 {
 const char* const kProgram = VELTRIX_BINARY_DIR "/veltrix";
 
-// The sheet: the viewable top-level "Veltrix" window that asks the window
-// manager for WM_DELETE_WINDOW (the preview does not).
-Window FindSheet(Display* display)
+// The preview under the sheet: the window the viewable top-level "Veltrix"
+// window (the sheet) is transient for; 0 while there is none.
+Window FindPreviewUnderSheet(Display* display)
 {
-    const Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     Window root = 0, parent = 0, *children = nullptr;
     unsigned int count = 0;
-    Window sheet = 0;
+    Window preview = 0;
     if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
         return 0;
-    for (unsigned int i = 0; i < count && !sheet; ++i)
+    for (unsigned int i = 0; i < count && !preview; ++i)
     {
         XWindowAttributes attributes;
         char* name = nullptr;
-        Atom* protocols = nullptr;
-        int protocolCount = 0;
+        Window owner = 0;
         if (XGetWindowAttributes(display, children[i], &attributes) && attributes.map_state == IsViewable &&
             XFetchName(display, children[i], &name) && std::string(name) == "Veltrix" &&
-            XGetWMProtocols(display, children[i], &protocols, &protocolCount))
-        {
-            for (int p = 0; p < protocolCount; ++p)
-                if (protocols[p] == deleteWindow)
-                    sheet = children[i];
-        }
+            XGetTransientForHint(display, children[i], &owner))
+            preview = owner;
         if (name)
             XFree(name);
-        if (protocols)
-            XFree(protocols);
     }
     if (children)
         XFree(children);
-    return sheet;
+    return preview;
 }
 
 pid_t Start(const std::string& config, const std::string& log)
@@ -71,7 +62,7 @@ pid_t Start(const std::string& config, const std::string& log)
 }
 } // namespace
 
-TEST(ConfigureMode, ClosingTheSheetStoresTheSettingsAndEndsWithStatusZero)
+TEST(ConfigureMode, TheSheetSitsOnThePreviewAndClosingStoresAndEndsWithStatusZero)
 {
     ASSERT_FALSE(sheet_test::Display().empty());
     CTempDir config;
@@ -79,23 +70,24 @@ TEST(ConfigureMode, ClosingTheSheetStoresTheSettingsAndEndsWithStatusZero)
     ASSERT_GT(pid, 0);
     Display* display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr);
-    Window sheet = 0;
+    Window preview = 0;
     // A guard against a hang, not a timing check: the sheet shows within seconds.
-    for (int i = 0; i < 1200 && !sheet && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+    for (int i = 0; i < 1200 && !preview && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
     {
         usleep(50000);
-        sheet = FindSheet(display);
+        preview = FindPreviewUnderSheet(display);
     }
-    ASSERT_NE(sheet, 0u);
+    ASSERT_NE(preview, 0u);
 
+    // The window manager's close of the preview window closes the settings as the sheet's would.
     XEvent close = {};
     close.xclient.type = ClientMessage;
-    close.xclient.window = sheet;
+    close.xclient.window = preview;
     close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
     close.xclient.format = 32;
     close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
     close.xclient.data.l[1] = CurrentTime;
-    XSendEvent(display, sheet, False, NoEventMask, &close);
+    XSendEvent(display, preview, False, NoEventMask, &close);
     XFlush(display);
     XCloseDisplay(display);
 
