@@ -10,10 +10,10 @@ set(CPACK_PACKAGE_CONTACT "Veltrix maintainers <maintainers@veltrix.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plasma ball, lightning and stars screen saver for XScreenSaver")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "A textured plasma ball inside a glow shell, lightning arcing to the shell,
- streaming stars and a lens flare over a galaxy, seen by a camera flying
- recorded paths, with two ambient music tracks. Runs as an XScreenSaver hack
- (veltrix), in a window, on every monitor, or records frames headless;
- veltrix --configure edits its stored settings.")
+streaming stars and a lens flare over a galaxy, seen by a camera flying
+recorded paths, with two ambient music tracks. Runs as an XScreenSaver hack
+(veltrix), in a window, on every monitor, or records frames headless;
+veltrix --configure edits its stored settings.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
