@@ -2,6 +2,7 @@
 #   make run   installs what is missing, builds, makes the media pack and runs the saver
 #   make test  the same set-up, then every test, once more under ASan/UBSan
 #   make fuzz  builds the fuzz targets with clang and runs each FUZZ_SECONDS (default 60)
+#   make package  a Debian package of the build
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
@@ -10,7 +11,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-main test-asan fuzz bench clean
+.PHONY: all deps configure build run test test-main test-asan fuzz bench package clean
 
 all: build
 
@@ -41,6 +42,10 @@ fuzz: deps
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)
+
+# veltrix_<version>_amd64.deb in $(BUILD), installing into /usr.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out

@@ -3,6 +3,7 @@
 // window, as an XScreenSaver hack (--root, --window-id) or on every monitor
 // (--all-screens).
 #include "host/AudioCapture.h"
+#include "host/ConfigureMode.h"
 #include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/PackCheck.h"
@@ -111,7 +112,9 @@ int RunOnDisplay(const SOptions& options)
     std::string bundle;
     const SSaverModule* module = LoadSaver(options, bundle);
     int status = 1;
-    if (module && options.m_bAllScreens)
+    if (module && options.m_bConfigure)
+        status = RunConfigure(*module, options);
+    else if (module && options.m_bAllScreens)
         status = RunAllScreens(*module, options);
     else if (module && (options.m_bRoot || options.m_WindowId != 0))
         status = RunHack(*module, options);

@@ -112,6 +112,8 @@ const SOptionEntry g_Options[] = {
     {"--verbose", false, [](SOptions& o, std::string_view) { o.m_bVerbose = true; return std::string(); }},
     {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
     {"--version", false, [](SOptions& o, std::string_view) { o.m_bVersion = true; return std::string(); }},
+    {"--configure", false, [](SOptions& o, std::string_view) { o.m_bConfigure = true; return std::string(); }},
+    {"--fps", false, [](SOptions& o, std::string_view) { o.m_bShowFps = true; return std::string(); }},
 };
 
 } // namespace
@@ -123,6 +125,7 @@ SSaverRunSettings RunSettings(const SOptions& options)
         options.m_nVolume,
         options.m_nDensity,
         options.m_bStaticCamera ? 1 : -1,
+        options.m_bShowFps ? 1 : 0,
     };
 }
 
@@ -191,6 +194,7 @@ const char* UsageText()
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
            "       veltrix --all-screens [OPTION...]          full screen on every monitor\n"
            "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
+           "       veltrix --configure                        the settings sheet over a preview\n"
            "       veltrix --version\n"
            "Options take one dash or two.\n"
            "Modes:\n"
@@ -199,6 +203,8 @@ const char* UsageText()
            "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
            "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
            "  --headless     record into DIR/frame-00001.png onwards\n"
+           "  --configure    edit the stored settings in the saver's sheet, over a small preview;\n"
+           "                 closing it (Close, Enter, Escape) stores them\n"
            "Settings for this run (never stored):\n"
            "  --no-sound       no music\n"
            "  --volume N       music volume in percent (default 30)\n"
@@ -209,6 +215,7 @@ const char* UsageText()
            "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
            "                   main screen only; in step with the frames when recording paced)\n"
            "  --verbose        one line per view, and how long the first frames took, on stderr\n"
+           "  --fps            frame rate and frame time (ms) in the top-left corner\n"
            "Recording options:\n"
            "  --size WxH    picture size (default 1280x720); also the window's size\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"

@@ -31,6 +31,8 @@ struct SOptions
     bool m_bAllScreens = false;     // --all-screens: a full-screen window on every monitor
     bool m_bVerbose = false;        // --verbose: one line per view and the start-up time on stderr
     bool m_bHelp = false;           // --help
+    bool m_bConfigure = false;      // --configure: the settings sheet over a preview window
+    bool m_bShowFps = false;        // --fps: frame rate and frame time in the top-left corner
 };
 
 // Options take one dash as well as two (-root, -window-id 0x...), as

@@ -39,6 +39,7 @@ typedef struct SSaverRunSettings
     int sound_volume;    // percent; -1 unset
     int plasma_density;  // bolts; -1 unset
     int static_camera;   // 0 or 1; -1 unset
+    int show_fps;        // 1: frame rate and frame time drawn over every frame; never stored
 } SSaverRunSettings;
 
 typedef struct SSaverView SSaverView;   // opaque: the module's view object
@@ -75,6 +76,19 @@ typedef struct SSaverModule
     // (SAVER_FRAME_PRESENTED), including the two frames that start renders;
     // a null callback removes it.
     void (*set_frame_callback)(SSaverView* view, void (*callback)(void* context, int event), void* context);
+
+    // The view's settings sheet, as a desktop host's settings window shows
+    // it. configure_sheet: the sheet window (opaque), loaded at the first
+    // call; null while it cannot be loaded (no display, no interface file),
+    // and a later call tries again. run_sheet: shows it over the X window
+    // parent (0: none) and returns once the user closed it (which stores the
+    // settings), calling tick(context) every animation interval meanwhile so
+    // the host's preview keeps moving; 0 when there is no sheet to show.
+    // close_sheet: what the sheet's Close button does (stores, then ends a
+    // running run_sheet), for a host whose own window was closed under it.
+    void* (*configure_sheet)(SSaverView* view);
+    int (*run_sheet)(SSaverView* view, unsigned long parent, void (*tick)(void* context), void* context);
+    void (*close_sheet)(SSaverView* view);
 } SSaverModule;
 
 enum

@@ -32,7 +32,7 @@ constexpr std::array<SKeyDefault, 4> SaverKeys = {{
     {"StaticCamera", 0, &SSaverRunSettings::static_camera},
 }};
 
-SSaverRunSettings g_Arguments = {-1, -1, -1, -1};
+SSaverRunSettings g_Arguments = {-1, -1, -1, -1, 0};
 
 bool ArgumentDomainActive()
 {
@@ -212,5 +212,5 @@ bool ScreenSaverDefaults::synchronize(std::string* error)
 
 void ScreenSaverDefaults::setArgumentDomain(const SSaverRunSettings* settings)
 {
-    g_Arguments = settings ? *settings : SSaverRunSettings{-1, -1, -1, -1};
+    g_Arguments = settings ? *settings : SSaverRunSettings{-1, -1, -1, -1, 0};
 }

@@ -4,6 +4,7 @@
 #include "platform/Bundle.h"
 #include "platform/SaverModule.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/Sheet.h"
 #include "saver/VeltrixScreenSaverView.h"
 
 #include <new>
@@ -58,7 +59,10 @@ const SSaverModule* Table()
         VELTRIX_SAVER_MODULE_ABI,
         info.m_Identifier.c_str(),
         info.m_Version.c_str(),
-        [](const SSaverRunSettings* settings) { ScreenSaverDefaults::setArgumentDomain(settings); },
+        [](const SSaverRunSettings* settings) {
+            ScreenSaverDefaults::setArgumentDomain(settings);
+            VeltrixScreenSaverView::setShowFrameRate(settings && settings->show_fps > 0);
+        },
         Create,
         [](SSaverView* v, double width, double height) { View(v)->setFrameSize(SSize{width, height}); },
         [](SSaverView* v) { View(v)->startAnimation(); },
@@ -72,6 +76,12 @@ const SSaverModule* Table()
         [](const char* pack) { VeltrixScreenSaverView::setResourcePathOverride(pack ? pack : ""); },
         [](double (*now)(void)) { SetTimeSourceForTesting(now); },
         [](SSaverView* v, void (*callback)(void*, int), void* context) { View(v)->setFrameCallback(callback, context); },
+        [](SSaverView* v) { return View(v)->configureSheet().widget(); },
+        [](SSaverView* v, unsigned long parent, void (*tick)(void*), void* context) {
+            const Control sheet = View(v)->configureSheet();
+            return runSheet(sheet, parent, View(v)->animationTimeInterval(), tick, context) ? 1 : 0;
+        },
+        [](SSaverView* v) { View(v)->closeSheet(Control()); },
     };
     return &table;
 }

@@ -6,6 +6,7 @@
 #include "platform/OpenGLView.h"
 #include "platform/SaverModule.h"
 #include "platform/ScreenSaverDefaults.h"
+#include "platform/Sheet.h"
 
 #include <GL/gl.h>
 
@@ -15,6 +16,7 @@
 namespace {
 
 std::string g_ResourcePathOverride;
+bool g_bShowFrameRate = false;
 
 // Any symbol of the module finds the bundle it was loaded from.
 Bundle ModuleBundle()
@@ -44,6 +46,7 @@ VeltrixScreenSaverView::VeltrixScreenSaverView(const SSaverTarget& target)
 
 VeltrixScreenSaverView::~VeltrixScreenSaverView()
 {
+    releaseSheet(IBConfigSheet);
     if (settings.m_pScreenBuf) {
         std::free(settings.m_pScreenBuf);
         settings.m_pScreenBuf = nullptr;
@@ -114,6 +117,8 @@ void VeltrixScreenSaverView::startAnimation()
     settings.m_bPreview = isPreview();
     settings.m_bMainScreen = isMainScreen;
     m_Saver.Init(&settings);
+    if (g_bShowFrameRate)
+        m_FrameRate.Load();
     // Two frames before the host's first tick.
     animateOneFrame();
     animateOneFrame();
@@ -124,9 +129,12 @@ void VeltrixScreenSaverView::animateOneFrame()
     glView->openGLContext()->makeCurrentContext();
     if (m_pFrameCallback)
         m_pFrameCallback(m_pFrameContext, SAVER_FRAME_BEGIN);
+    m_FrameRate.FrameBegan();
     m_Saver.Draw();
+    m_FrameRate.Draw(frame().width, frame().height);
     glFlush();
     glView->openGLContext()->flushBuffer();
+    m_FrameRate.FramePresented();
     if (m_pFrameCallback)
         m_pFrameCallback(m_pFrameContext, SAVER_FRAME_PRESENTED);
 }
@@ -135,6 +143,7 @@ void VeltrixScreenSaverView::stopAnimation()
 {
     // The drawer deletes its textures, which needs the context.
     glView->openGLContext()->makeCurrentContext();
+    m_FrameRate.Unload();
     m_Saver.Done();
     ScreenSaverView::stopAnimation();
 }
@@ -165,6 +174,11 @@ void VeltrixScreenSaverView::setFrameCallback(FrameCallback callback, void* cont
 {
     m_pFrameCallback = callback;
     m_pFrameContext = callback ? context : nullptr;
+}
+
+void VeltrixScreenSaverView::setShowFrameRate(bool show)
+{
+    g_bShowFrameRate = show;
 }
 
 void VeltrixScreenSaverView::setResourcePathOverride(const std::string& pack)

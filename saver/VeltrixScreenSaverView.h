@@ -10,7 +10,9 @@
 
 #include "core/Config.h"
 #include "core/ScreenSaver.h"
+#include "platform/Controls.h"
 #include "platform/ScreenSaverView.h"
+#include "saver/FrameRateOverlay.h"
 
 #include <string>
 
@@ -33,6 +35,17 @@ public:
     void setUpOpenGL();      // opens the resource pack
     void readDefaults();     // the stored settings into the settings record
 
+    // The settings sheet (ConfigureSheet.cpp). configureSheet loads it at the
+    // first request and fills the controls from the settings record then
+    // only; nil while its interface file cannot be loaded. Closing always
+    // stores what the controls show.
+    Control configureSheet();
+    void writeDefaults();
+    void setDialogValues();
+    void soundCheck(Control sender);
+    void resetSheet(Control sender);
+    void closeSheet(Control sender);
+
     // Called at the start of every frame and after it was presented (events of
     // SaverModule.h); null removes it.
     using FrameCallback = void (*)(void* context, int event);
@@ -41,6 +54,10 @@ public:
     // The pack that views created from now on open instead of the bundle's
     // (the recording host's --pack); empty restores the bundle's.
     static void setResourcePathOverride(const std::string& pack);
+
+    // Frame rate and frame time over every frame of views started from now
+    // on (the host's --fps).
+    static void setShowFrameRate(bool show);
 
     // The bundle identifier that names the settings store.
     static std::string moduleName();
@@ -54,6 +71,17 @@ private:
     SCONFIG settings;
     CScreenSaver m_Saver;
     bool isMainScreen;
+
+    CFrameRateOverlay m_FrameRate;   // loaded at start when the frame rate is shown
+
+    // The sheet's outlets, nil until it is loaded.
+    Control IBConfigSheet;
+    Control IBVersionTextField;
+    Control IBEnableSounds;
+    Control IBSoundVolume;
+    Control IBSoundVolumeLabel;
+    Control IBStaticCamera;
+    Control IBPlasmaDensity;
 
     FrameCallback m_pFrameCallback = nullptr;
     void* m_pFrameContext = nullptr;

@@ -13,6 +13,8 @@ PACKAGES=(
   # graphics: OpenGL, GLU, headless EGL on Mesa, X11 windows, image decoding
   libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev libxrandr-dev
   libsoil-dev libpng-dev libjpeg-dev xvfb xauth
+  # the settings sheet and message box (GTK 3), monitors (XRandR; xrandr splits the test screen)
+  libgtk-3-dev x11-xserver-utils
   # the saver's stored settings and bundle info: GLib key files
   libglib2.0-dev
   # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music

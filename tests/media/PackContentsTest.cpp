@@ -22,6 +22,7 @@ const char* const kEntries[] = {
     "cameras/camera03.path",  "cameras/camera03m.path", "cameras/camera04.path", "cameras/camera04m.path",
     "cameras/camera05.path",  "cameras/camera05m.path", "music/theme1.ogg",      "music/theme2.ogg",
     "textures/envmap.jpg",    "textures/envmap2.jpg",   "textures/err.png",      "textures/flare/f0.jpg",
+    "textures/font.png",
     "textures/flare/f1.jpg",  "textures/flare/f2.jpg",  "textures/flare/f3.jpg", "textures/flare/f4.jpg",
     "textures/galaxy.jpg",    "textures/light.jpg",
 };

@@ -60,12 +60,12 @@ TEST_F(SettingsTest, VolumeMarksTheStoredSettingsAndMissingKeysReadAsZero)
 
 TEST_F(SettingsTest, RunSettingsTakeEffectWithOrWithoutAStore)
 {
-    SSaverRunSettings run{0, -1, -1, -1};   // --no-sound
+    SSaverRunSettings run{0, -1, -1, -1, 0};   // --no-sound
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{0, 30, 100, 0}));
 
     WriteSettings("[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
-    run = {-1, -1, 7, -1};   // --density 7
+    run = {-1, -1, 7, -1, 0};   // --density 7
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{1, 80, 7, 1}));
 

@@ -19,5 +19,6 @@ void MakeGlowTextures(AssetList& out);  // light.jpg, envmap.jpg, envmap2.jpg
 void MakeFlareTextures(AssetList& out); // flare/f0.jpg .. f4.jpg
 void MakeGalaxy(AssetList& out);        // galaxy.jpg
 void MakeErrorPicture(AssetList& out);  // err.png
+void MakeFontTexture(AssetList& out);   // font.png, the text overlay's 16 x 16 glyph grid
 void MakeCameraPaths(AssetList& out);   // the ten camera flights
 void MakeMusicTrack(int track, AssetList& out); // track 1 or 2: music/theme<track>.ogg

@@ -58,6 +58,7 @@ int main(int argc, char** argv)
     MakeFlareTextures(assets);
     MakeGalaxy(assets);
     MakeErrorPicture(assets);
+    MakeFontTexture(assets);
     MakeCameraPaths(assets);
     t1.join();
     t2.join();

@@ -1,0 +1,24 @@
+# `make package` (or `cpack -G DEB` in the build folder): veltrix_<version>_amd64.deb,
+# the install rules of dist/CMakeLists.txt under /usr, with the run-time
+# libraries found by dpkg-shlibdeps (GTK among them: the settings sheet's
+# library in the bundle needs it, though the saver loads it only for the sheet).
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME veltrix)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Veltrix")
+set(CPACK_PACKAGE_CONTACT "Veltrix maintainers <maintainers@veltrix.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "plasma ball, lightning and stars screen saver for XScreenSaver")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+"A textured plasma ball inside a glow shell, lightning arcing to the shell,
+streaming stars and a lens flare over a galaxy, seen by a camera flying
+recorded paths, with two ambient music tracks. Runs as an XScreenSaver hack
+(veltrix), in a window, on every monitor, or records frames headless;
+veltrix --configure edits its stored settings.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION x11)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS xscreensaver)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
