@@ -166,21 +166,13 @@ TEST(AudioCaptureTest, UnusableOutputIsRefusedAndLeavesTheEnvironment)
     EndAudioCapture();                                  // nothing to end: no change
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
 
-    // Checking that a file can be written neither empties nor leaves one;
-    // only the end of a recording does.
-    const std::string wav = (dir / "out.wav");
-    WriteFile(wav, Bytes(100, 1));
-    ASSERT_TRUE(BeginAudioCapture(wav.c_str(), &error)) << error;
-    EXPECT_FALSE(BeginAudioCapture((dir / "again.wav").c_str(), &error));
-    EXPECT_FALSE(std::filesystem::exists(dir / "again.wav"));
-    EndAudioCapture();
-    EXPECT_EQ(std::filesystem::file_size(wav), 100u);
-
     // A capture that no device ever used still cleans up after itself and
     // leaves a valid recording of nothing.
+    const std::string wav = (dir / "out.wav");
     ASSERT_TRUE(BeginAudioCapture(wav.c_str(), &error)) << error;
     const std::string config = std::getenv("ALSOFT_CONF");
     EXPECT_TRUE(std::filesystem::exists(config));
+    EXPECT_FALSE(BeginAudioCapture((dir / "again.wav").c_str(), &error));
     EXPECT_TRUE(FinishAudioCapture(2.0, &error)) << error;
     EXPECT_FALSE(std::filesystem::exists(config));
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
