@@ -9,7 +9,6 @@
 #include <X11/Xlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -33,10 +32,8 @@ bool HasExtension(const char* extensions, std::string_view name)
 class CGLXViewBackend final : public OpenGLViewBackend
 {
 public:
-    CGLXViewBackend(Display* display, Window parent, int screen, GLXFBConfig config, XVisualInfo* visual,
-                    GLXContext context)
-        : m_pDisplay(display), m_Parent(parent), m_nScreen(screen), m_Config(config), m_pVisual(visual),
-          m_Context(context)
+    CGLXViewBackend(Display* display, Window parent, int screen, XVisualInfo* visual, GLXContext context)
+        : m_pDisplay(display), m_Parent(parent), m_nScreen(screen), m_pVisual(visual), m_Context(context)
     {
     }
 
@@ -158,7 +155,6 @@ private:
     Display* m_pDisplay;
     Window m_Parent;
     int m_nScreen;
-    GLXFBConfig m_Config;
     XVisualInfo* m_pVisual;   // ours, XFree'd
     GLXContext m_Context;
     Window m_Window = 0;
@@ -242,7 +238,7 @@ std::unique_ptr<OpenGLViewBackend> CreateGLXViewBackend(const OpenGLPixelFormat&
         XFree(visual);
         return nullptr;
     }
-    return std::make_unique<CGLXViewBackend>(display, parent, screen, config, visual, context);
+    return std::make_unique<CGLXViewBackend>(display, parent, screen, visual, context);
 }
 
 void ClearCurrentGLXContext(void* display)

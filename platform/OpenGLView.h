@@ -8,6 +8,10 @@
 // 8 colour size + value, 12 depth size + value, 51 minimum policy, 0 end.
 // Failures: initWithAttributes and initWithFrame return null (caller owns
 // what they return); context operations on a lost drawable do nothing.
+// Headless, the view's context keeps its framebuffer bound for drawing and
+// reading whenever it is current: after a frame, glReadPixels(0, 0, width,
+// height) reads it (rows bottom-up), width and height being the frame size
+// truncated toward zero. A zero size keeps a 1 x 1 framebuffer.
 #pragma once
 
 #include "platform/Geometry.h"

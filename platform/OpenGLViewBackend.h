@@ -26,6 +26,7 @@ public:
 std::unique_ptr<OpenGLViewBackend> CreateGLXViewBackend(const OpenGLPixelFormat& format, const SSaverTarget& target);
 std::unique_ptr<OpenGLViewBackend> CreateEGLViewBackend(const OpenGLPixelFormat& format);
 
-// Releases whatever context the window system has current on this thread.
+// Releases whatever context the window system has current on this thread
+// (a null display: the display of the current GLX context).
 void ClearCurrentGLXContext(void* display);
 void ClearCurrentEGLContext();

@@ -3,6 +3,7 @@
 // program failing cleanly when no OpenGL view can be made.
 #include "saver/VeltrixScreenSaverView.h"
 
+#include "host/Options.h"
 #include "platform/OpenGLView.h"
 #include "tests/saver/SaverTestSupport.h"
 
@@ -147,5 +148,24 @@ TEST(SaverProgram, PrintsTheBundleVersionAndNamesAModuleThatDoesNotLoad)
         EXPECT_EQ(o, c.out) << c.args;
         EXPECT_EQ(e.rfind(c.errStart, 0), 0u) << e;
         EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), c.errStart.empty() ? 0 : 1) << e;
+    }
+}
+
+TEST(SaverProgram, RunSettingOptions)
+{
+    const char* good[] = {"veltrix", "--density", "7", "--static-camera", "--module", "x/V.saver"};
+    SOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions(6, good, o, error)) << error;
+    EXPECT_EQ(o.m_nDensity, 7);
+    EXPECT_TRUE(o.m_bStaticCamera);
+    EXPECT_EQ(o.m_Module, "x/V.saver");
+    SOptions unset;
+    EXPECT_EQ(unset.m_nDensity, -1);
+    EXPECT_FALSE(unset.m_bStaticCamera);
+    for (const char* density : {"-1", "1001", "many"}) {
+        const char* bad[] = {"veltrix", "--density", density};
+        EXPECT_FALSE(ParseOptions(3, bad, o, error)) << density;
+        EXPECT_NE(error.find("--density"), std::string::npos);
     }
 }
