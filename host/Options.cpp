@@ -190,7 +190,7 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
 
 const char* UsageText()
 {
-    return "usage: veltrix [OPTION...]                        the saver in a 1280x720 window (Escape or q quits)\n"
+    return "usage: veltrix [OPTION...]                        the saver in a window (Escape or q quits)\n"
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
            "       veltrix --all-screens [OPTION...]          full screen on every monitor\n"
            "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
@@ -217,7 +217,7 @@ const char* UsageText()
            "  --verbose        one line per view, and how long the first frames took, on stderr\n"
            "  --fps            frame rate and frame time (ms) in the top-left corner\n"
            "Recording options:\n"
-           "  --size WxH    picture size (default 1280x720)\n"
+           "  --size WxH    picture size (default 1280x720); also the window's size\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"
            "  --output DIR  folder for the frames (default out/, created if missing)\n"
            "  --preview     run as the settings-window preview (no fade-in, no music)\n"

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int WindowWidth = 1280;
-constexpr int WindowHeight = 720;
 constexpr double PointerSettleSeconds = 1.0;   // pointer motion before this is the windows appearing
 constexpr int PointerQuitDistance = 8;          // pixels the pointer must travel to end the run
 
@@ -72,7 +70,8 @@ int RunWindow(const SSaverModule& module, const SOptions& options)
     XSetWindowAttributes attributes = {};
     attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
     attributes.event_mask = KeyPressMask | StructureNotifyMask;
-    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, WindowWidth, WindowHeight, 0,
+    const int width = options.m_nWidth, height = options.m_nHeight;
+    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0,
                                         CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
                                         &attributes);
     XStoreName(display, window, "Veltrix");
@@ -82,7 +81,7 @@ int RunWindow(const SSaverModule& module, const SOptions& options)
     XSetWMProtocols(display, window, &deleteWindow, 1);
 
     ApplyRunSettings(module, options, false);
-    if (!AddView(host, module, options, window, 0, 0, WindowWidth, WindowHeight, false))
+    if (!AddView(host, module, options, window, 0, 0, width, height, false))
         return Fail(NoViewReason());
     XMapWindow(display, window);
 

@@ -1,5 +1,5 @@
 // The veltrix program's modes on an X display, each given the loaded module:
-//   RunWindow      one 1280x720 window titled "Veltrix", the main screen;
+//   RunWindow      one window titled "Veltrix" (1280x720, or --size), the main screen;
 //                  Escape, q or the window manager's close quits.
 //   RunHack        an XScreenSaver hack: draws into the daemon's window
 //                  (--root, $XSCREENSAVER_WINDOW, else the root window) or

@@ -6,6 +6,7 @@
 #include "host/Recorder.h"
 
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <cstdio>
@@ -184,6 +185,7 @@ TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
 {
+    unsetenv("DISPLAY");   // without --headless the program wants one
     CTempDir dir;
     const std::string pack = BuildPack(dir, "media.dat", FullMedia());
     std::ofstream(dir / "file") << "not a folder";
@@ -195,7 +197,7 @@ TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
     };
     const SCase cases[] = {
         {"--headless --bogus", "--bogus"},
-        {"--size 64x40", "--headless"},
+        {"--size 64x40", "display"},
         {"--headless --frames 1 --pack " + pack + " --output " + (dir / "file") + "/sub", dir / "file"},
         {"--headless --frames 1 --pack " + (dir / "missing.dat") + " --output " + (dir / "o"), "missing.dat"},
     };

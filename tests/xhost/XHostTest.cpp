@@ -122,14 +122,15 @@ protected:
         return w;
     }
 
-    SChild Spawn(const std::vector<std::string>& args, const std::string& xscreensaverWindow = "")
+    SChild Spawn(const std::vector<std::string>& args, const std::string& xscreensaverWindow = "",
+                 const CXvfb* server = s_pXvfb)
     {
         SChild child;
         child.errPath = m_Scratch / ("stderr-" + std::to_string(m_nChildren++) + ".txt");
         child.pid = fork();
         if (child.pid == 0) {
             freopen(child.errPath.c_str(), "w", stderr);
-            setenv("DISPLAY", s_pXvfb->DisplayName().c_str(), 1);
+            setenv("DISPLAY", server->DisplayName().c_str(), 1);
             setenv("ALSOFT_DRIVERS", "null", 1);
             if (!xscreensaverWindow.empty())
                 setenv("XSCREENSAVER_WINDOW", xscreensaverWindow.c_str(), 1);
@@ -272,6 +273,15 @@ TEST_F(XHostProgram, HostErrorsAreOneLineAndStatusOne)
     const SChild missingWindow = Spawn({"--window-id", "0x7ffffff"});
     EXPECT_EQ(WaitForExit(missingWindow), 1);
     EXPECT_EQ(Read(missingWindow.errPath), "veltrix: no such window 0x7ffffff\n");
+
+    // A server that goes away mid-run: one line, status 1, no core dump.
+    CXvfb doomed;
+    ASSERT_TRUE(doomed.Start(320, 200));
+    const SChild lost = Spawn({"--all-screens", "--verbose"}, "", &doomed);
+    ASSERT_TRUE(WaitForFirstFrames(lost)) << Read(lost.errPath);
+    doomed.Stop();
+    EXPECT_EQ(WaitForExit(lost), 1);
+    EXPECT_NE(Read(lost.errPath).find("\nveltrix: lost the X server\n"), std::string::npos) << Read(lost.errPath);
 
     const SChild missingModule = Spawn({"--module", m_Scratch / "Nothing.saver"});
     EXPECT_EQ(WaitForExit(missingModule), 1);
