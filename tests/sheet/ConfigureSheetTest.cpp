@@ -1,7 +1,9 @@
 // The view's settings sheet through the module's hooks, with the module and
 // the sheet library loaded from a copy of the bundle and the real widgets
-// under the test's Xvfb: what the controls show, what closing stores, and
-// the sheet being loaded once but tried again while its file is missing.
+// under the test's Xvfb: what the controls show, what every way of closing
+// stores, the sheet being loaded once but tried again while its file is
+// missing; and the message box showing its text as written.
+#include "platform/MessageBox.h"
 #include "platform/SaverModule.h"
 #include "platform/ScreenSaverDefaults.h"
 #include "tests/sheet/TestDisplay.h"
@@ -35,6 +37,34 @@ GtkWidget* FindById(GtkWidget* widget, const char* id)
         g_list_free(children);
     }
     return found;
+}
+
+struct SMessage
+{
+    std::string title, text;
+};
+
+// Presses OK on the next message box that shows up, noting what it said.
+void AnswerNextMessageBox(SMessage* seen)
+{
+    g_timeout_add(10, [](gpointer data) -> gboolean {
+        GList* windows = gtk_window_list_toplevels();
+        bool answered = false;
+        for (GList* it = windows; it && !answered; it = it->next)
+            if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_visible(GTK_WIDGET(it->data)))
+            {
+                gchar *title = nullptr, *text = nullptr;
+                g_object_get(it->data, "text", &title, "secondary-text", &text, nullptr);
+                static_cast<SMessage*>(data)->title = title ? title : "";
+                static_cast<SMessage*>(data)->text = text ? text : "";
+                g_free(title);
+                g_free(text);
+                gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_OK);
+                answered = true;
+            }
+        g_list_free(windows);
+        return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+    }, seen);
 }
 
 class ConfigureSheetTest : public ::testing::Test
@@ -97,6 +127,15 @@ protected:
     }
     GtkWidget* Control(const char* id) { return FindById(m_pSheet, id); }
     void Click(const char* id) { gtk_button_clicked(GTK_BUTTON(Control(id))); }
+    void Key(guint keyval)
+    {
+        GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(m_pSheet)));
+        event->key.keyval = keyval;
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+        gtk_widget_event(m_pSheet, event);
+        gdk_event_free(event);
+    }
     void Slide(const char* id, double value) { gtk_range_set_value(GTK_RANGE(Control(id)), value); }
     int Value(const char* id) { return int(gtk_range_get_value(GTK_RANGE(Control(id)))); }
     bool Checked(const char* id) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Control(id))); }
@@ -170,6 +209,31 @@ TEST_F(ConfigureSheetTest, ASecondRequestShowsTheControlsAsTheyWereLeft)
     EXPECT_TRUE(Checked("IBStaticCamera"));
 }
 
+TEST_F(ConfigureSheetTest, EscapeEnterAndTheWindowsCloseButtonStoreAsCloseDoes)
+{
+    ASSERT_NE(Sheet(), nullptr);
+    gtk_widget_show(m_pSheet);
+    Slide("IBSoundVolume", 41);
+    Key(GDK_KEY_Escape);
+    EXPECT_FALSE(gtk_widget_get_visible(m_pSheet));
+    EXPECT_EQ(Stored()[1], 41);
+
+    gtk_widget_show(m_pSheet);
+    gtk_widget_grab_focus(Control("IBPlasmaDensity"));
+    Slide("IBPlasmaDensity", 120);
+    Key(GDK_KEY_Return);
+    EXPECT_FALSE(gtk_widget_get_visible(m_pSheet));
+    EXPECT_EQ(Stored()[2], 120);
+
+    gtk_widget_show(m_pSheet);
+    Slide("IBSoundVolume", 42);
+    gtk_window_close(GTK_WINDOW(m_pSheet));
+    while (gtk_events_pending())
+        gtk_main_iteration();
+    EXPECT_FALSE(gtk_widget_get_visible(m_pSheet));
+    EXPECT_EQ(Stored(), (std::vector<int64_t>{1, 42, 120, 0}));
+}
+
 TEST_F(ConfigureSheetTest, MissingInterfaceFileGivesNilAndALaterRequestTriesAgain)
 {
     const fs::path ui = s_Bundle / "Contents/Resources/ConfigureSheet.ui";
@@ -186,31 +250,26 @@ TEST_F(ConfigureSheetTest, SettingsThatCannotBeStoredAreReportedAndTheSheetStill
 {
     // A folder where the file should be: the write fails whoever runs the test.
     fs::create_directories(SettingsFile());
-    static std::string s_Message;
-    s_Message.clear();
-    g_timeout_add(10, [](gpointer) -> gboolean {
-        GList* windows = gtk_window_list_toplevels();
-        bool answered = false;
-        for (GList* it = windows; it && !answered; it = it->next)
-            if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_visible(GTK_WIDGET(it->data)))
-            {
-                gchar* message = nullptr;
-                g_object_get(it->data, "secondary-text", &message, nullptr);
-                s_Message = message ? message : "";
-                g_free(message);
-                gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_OK);
-                answered = true;
-            }
-        g_list_free(windows);
-        return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
-    }, nullptr);
+    SMessage seen;
+    AnswerNextMessageBox(&seen);
     // The user presses Close while the sheet runs; the message comes up over it.
     g_idle_add([](gpointer sheet) -> gboolean {
         gtk_window_close(GTK_WINDOW(sheet));
         return G_SOURCE_REMOVE;
     }, Sheet());
     EXPECT_EQ(s_pModule->run_sheet(m_pView, 0, nullptr, nullptr), 1);
-    EXPECT_NE(s_Message.find(SettingsFile()), std::string::npos) << s_Message;
+    EXPECT_NE(seen.text.find(SettingsFile()), std::string::npos) << seen.text;
     EXPECT_TRUE(fs::is_directory(SettingsFile()));
     EXPECT_FALSE(gtk_widget_get_visible(m_pSheet));
+}
+
+TEST(MessageBox, ShowsPercentSignsAsWrittenAndAnswersOk)
+{
+    ASSERT_FALSE(sheet_test::Display().empty());
+    SMessage seen;
+    AnswerNextMessageBox(&seen);
+    EXPECT_EQ(SaverMessageBox("Veltrix %d", "%s%n 100% kept"), 1);
+    gdk_display_sync(gdk_display_get_default());
+    EXPECT_EQ(seen.title, "Veltrix %d");
+    EXPECT_EQ(seen.text, "%s%n 100% kept");
 }
