@@ -1,6 +1,7 @@
 # Veltrix: the two commands a newcomer needs.
 #   make run   installs what is missing, builds, makes the media pack and runs the saver
 #   make test  the same set-up, then every test, once more under ASan/UBSan
+#   make soak  runs the saver SOAK_CYCLES start/stop cycles and SOAK_FRAMES frames, checking for growth
 #   make fuzz  builds the fuzz targets with clang and runs each FUZZ_SECONDS (default 60)
 #   make package  a Debian package of the build
 JOBS ?= $(shell nproc)
@@ -9,9 +10,11 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+SOAK_CYCLES ?= 1000
+SOAK_FRAMES ?= 100000
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-main test-asan fuzz bench package clean
+.PHONY: all deps configure build run test test-main test-asan fuzz soak bench package clean
 
 all: build
 
@@ -39,6 +42,9 @@ test-asan: deps
 
 fuzz: deps
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) JOBS=$(JOBS) bash scripts/fuzz.sh $(FUZZ_BUILD)
+
+soak: build
+	@$(BUILD)/veltrix-soak --cycles $(SOAK_CYCLES) --frames $(SOAK_FRAMES)
 
 bench: build
 	@bash scripts/bench.sh $(BUILD)

@@ -10,6 +10,7 @@
 #include "host/QuietAudio.h"
 #include "host/Recorder.h"
 #include "host/StopSignal.h"
+#include "host/XHost.h"
 #include "host/XModes.h"
 
 #include <cstdio>
@@ -109,6 +110,11 @@ int RunOnDisplay(const SOptions& options)
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;
     }
+    // Without its server the host leaves at once; the recording is completed first.
+    SetLostServerCleanup([] {
+        CloseAudioDevice();
+        EndAudioCapture();
+    });
     std::string bundle;
     const SSaverModule* module = LoadSaver(options, bundle);
     int status = 1;

@@ -30,3 +30,14 @@ bool AudioDeviceOpen()
 {
     return alcGetCurrentContext() != nullptr;
 }
+
+void CloseAudioDevice()
+{
+    ALCcontext* context = alcGetCurrentContext();
+    if (!context)
+        return;
+    ALCdevice* device = alcGetContextsDevice(context);
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(context);
+    alcCloseDevice(device);
+}

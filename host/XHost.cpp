@@ -22,6 +22,7 @@ namespace {
 // Handlers of Xlib and of signals are process-wide, so what they record is too.
 unsigned long g_nXErrors = 0;     // X errors seen so far
 int g_SignalPipe[2] = {-1, -1};   // written by the signal handlers, read by the loop
+void (*g_pLostServerCleanup)() = nullptr;
 
 constexpr double TimerSlack = 0.002;   // seconds a wake-up may lag its deadline and still be on time
 constexpr int QuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -34,6 +35,8 @@ int OnXError(Display*, XErrorEvent*)
 
 [[noreturn]] void LeaveLostServer()
 {
+    if (g_pLostServerCleanup)
+        g_pLostServerCleanup();
     static const char line[] = "veltrix: lost the X server\n";
     const ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
     (void)written;
@@ -81,6 +84,11 @@ void RestoreSignalHandlers()
 }
 
 } // namespace
+
+void SetLostServerCleanup(void (*cleanup)())
+{
+    g_pLostServerCleanup = cleanup;
+}
 
 double MonotonicSeconds()
 {

@@ -24,6 +24,11 @@
 
 double MonotonicSeconds();
 
+// Run just before the process leaves because its X server went away (it
+// leaves at once, without the views' stop): what must not be left half done,
+// such as a sound file. Null for nothing.
+void SetLostServerCleanup(void (*cleanup)());
+
 // When the timer fires next, given the deadline it fired for, the time it
 // fired and the interval between frames (seconds). Within the wake-up slack
 // the ticks keep their grid; later, they restart from the firing.

@@ -97,6 +97,29 @@ TEST_F(ViewTest, StartPresentsTwoFramesAtOnceAndEachTickOneMore)
     EXPECT_EQ(events.size(), 6u);
 }
 
+TEST_F(ViewTest, ZeroSizeAndOnePixelFramesDrawAndTheFullSizeComesBack)
+{
+    VeltrixScreenSaverView::setResourcePathOverride(VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat");
+    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{nullptr, 0});
+    ASSERT_TRUE(view->initWithFrame(SRect{0.0, 0.0, 0.0, 0.0}, true));
+    VeltrixScreenSaverView::setResourcePathOverride("");
+    view->setFrameSize(SSize{0.0, 0.0});
+    view->startAnimation();
+    for (const SSize size : {SSize{0.0, 0.0}, SSize{1.0, 1.0}, SSize{64.0, 40.0}}) {
+        view->setFrameSize(size);
+        view->animateOneFrame();
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << size.width;
+    }
+    // The scene, or the error picture without a pack: something lit either way.
+    std::vector<unsigned char> rgba(64 * 40 * 4);
+    glReadPixels(0, 0, 64, 40, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    int brightest = 0;
+    for (size_t i = 0; i < rgba.size(); i += 4)
+        brightest = std::max({brightest, int{rgba[i]}, int{rgba[i + 1]}, int{rgba[i + 2]}});
+    EXPECT_GT(brightest, 64);
+    view->stopAnimation();
+}
+
 TEST(SaverProgram, NoOpenGLViewGivesTheOneLogLineAndNoRecording)
 {
     CTempDir dir;

@@ -8,6 +8,8 @@
 #include <csignal>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -137,4 +139,41 @@ TEST_F(SettingsTest, AFailedWriteLeavesTheOldFileWhole)
     const auto folder = std::filesystem::path(SettingsFile()).parent_path();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 1);
     EXPECT_EQ(ReadDefaults().volume, 10);
+}
+
+TEST_F(SettingsTest, AFolderThatCannotBeWrittenOrAFolderInPlaceOfTheFileKeepsWhatIsThere)
+{
+    const std::string old = "[Defaults]\nSoundVolume=10\n";
+    WriteSettings(old);
+    namespace fs = std::filesystem;
+    const auto folder = fs::path(SettingsFile()).parent_path();
+    for (fs::path up = folder.parent_path(); up.string().size() >= m_Config.Path().size(); up = up.parent_path())
+        fs::permissions(up, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
+                                fs::perms::others_exec);
+    // Permissions do not bind root, so the write is tried by a child that
+    // has become nobody; a lone child writing is safe in a threaded test.
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0)
+            _exit(2);
+        ScreenSaverDefaults store = ScreenSaverDefaults::defaultsForModuleWithName("org.veltrix.Veltrix");
+        store.setIntegerForKey(99, "SoundVolume");
+        std::string error;
+        _exit(store.synchronize(&error) || error.empty() ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadFile(SettingsFile()), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+
+    fs::remove(SettingsFile());
+    fs::create_directories(fs::path(SettingsFile()) / "inside");
+    ScreenSaverDefaults store = ScreenSaverDefaults::defaultsForModuleWithName("org.veltrix.Veltrix");
+    store.setIntegerForKey(99, "SoundVolume");
+    EXPECT_FALSE(store.synchronize());
+    EXPECT_TRUE(fs::is_directory(fs::path(SettingsFile()) / "inside"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
 }

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -305,6 +306,63 @@ TEST_F(XHostProgram, AllScreensMakesAViewPerMonitorWithThePrimaryTheOnlyMainAndM
     EXPECT_EQ(views, (std::map<std::string, std::string>{{"1280x720+0+0", "main"}, {"1280x720-1280+0", "secondary"}}))
         << err;
     EXPECT_GT(WaveDataBytes(m_Scratch / "sound.wav"), 0u);
+}
+
+TEST_F(XHostProgram, AWindowShrunkToOnePixelAndBackIsDrawnAgain)
+{
+    const Window w = MakeWindow(100, 100, 320, 240);
+    const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
+    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    XResizeWindow(s_pDisplay, w, 1, 1);
+    XSync(s_pDisplay, False);
+    EXPECT_TRUE(WaitForChildSize(w, 1, 1));
+    XResizeWindow(s_pDisplay, w, 320, 240);
+    XSync(s_pDisplay, False);
+    EXPECT_TRUE(WaitForChildSize(w, 320, 240));
+
+    // Its next frames fill the whole window again.
+    int untouched = -1;
+    for (int i = 0; i < 600 && untouched != 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        XImage* image = XGetImage(s_pDisplay, DefaultRootWindow(s_pDisplay), 100, 100, 320, 240, AllPlanes, ZPixmap);
+        ASSERT_NE(image, nullptr);
+        untouched = 0;
+        for (int y = 0; y < 240; y += 8)
+            for (int x = 0; x < 320; x += 8)
+                untouched += (XGetPixel(image, x, y) & 0xffffff) == Untouched;
+        XDestroyImage(image);
+    }
+    EXPECT_EQ(untouched, 0);
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    XDestroyWindow(s_pDisplay, w);
+}
+
+TEST_F(XHostProgram, LosingTheXServerEndsTheHostWithOneLineAndAWholeSoundFile)
+{
+    CXvfb server;
+    ASSERT_TRUE(server.Start(320, 240));
+    const std::string wav = m_Scratch / "sound.wav";
+    const std::string tmp = m_Scratch / "tmp";   // where the sound's private configuration goes
+    std::filesystem::create_directories(tmp);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    const SChild child = Spawn({"--verbose", "--audio", wav}, "", &server);
+    unsetenv("TMPDIR");
+    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    const size_t shown = Read(child.errPath).size();
+    server.Stop();
+    EXPECT_EQ(WaitForExit(child), 1);
+    EXPECT_EQ(Read(child.errPath).substr(shown), "veltrix: lost the X server\n");
+
+    const std::string wave = Read(wav);
+    const size_t data = wave.find("data", 12);
+    ASSERT_NE(data, std::string::npos);
+    uint32_t riffBytes = 0, dataBytes = 0;
+    std::memcpy(&riffBytes, wave.data() + 4, 4);
+    std::memcpy(&dataBytes, wave.data() + data + 4, 4);
+    EXPECT_EQ(riffBytes, wave.size() - 8);
+    EXPECT_EQ(dataBytes, wave.size() - data - 8);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
 } // namespace
