@@ -2,7 +2,6 @@
 
 #include "host/XHost.h"
 
-#include <X11/Xutil.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -66,23 +65,14 @@ int RunConfigure(const SSaverModule& module, const SOptions& options)
     for (int signal : {SIGTERM, SIGINT, SIGHUP})
         std::signal(signal, SIG_DFL);
 
-    XSetWindowAttributes attributes = {};
-    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
-    attributes.event_mask = StructureNotifyMask;
-    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, PreviewWidth, PreviewHeight, 0,
-                                        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
-                                        &attributes);
-    XStoreName(display, window, "Veltrix");
-    XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
-    XSetClassHint(display, window, &hint);
-    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display, window, &deleteWindow, 1);
+    Atom deleteWindow = None;
+    const Window window = host.CreateTopWindow(PreviewWidth, PreviewHeight, StructureNotifyMask, deleteWindow);
 
     // The preview shows the stored settings, as the sheet does: no settings for this run.
     module.set_run_settings(nullptr);
     SSaverView* view = host.AddView(module, window, 0, 0, PreviewWidth, PreviewHeight, true);
     if (!view)
-        return Fail("cannot make an OpenGL view on this display (no GLX visual with a depth buffer and double buffering)");
+        return Fail(NoViewReason);
     XMapWindow(display, window);
     module.start(view);
     if (options.m_bVerbose)

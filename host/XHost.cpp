@@ -1,5 +1,7 @@
 #include "host/XHost.h"
 
+#include <X11/Xutil.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -160,6 +162,22 @@ std::string CFrameStats::Summary() const
                   m_nFrames, static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst),
                   recent[recent.size() / 2] * 1000.0, recent.size());
     return line;
+}
+
+Window CXHost::CreateTopWindow(int width, int height, long eventMask, Atom& deleteWindow)
+{
+    XSetWindowAttributes attributes = {};
+    attributes.background_pixel = BlackPixel(m_pDisplay, DefaultScreen(m_pDisplay));
+    attributes.event_mask = eventMask;
+    const Window window =
+        XCreateWindow(m_pDisplay, DefaultRootWindow(m_pDisplay), 0, 0, width, height, 0, CopyFromParent,
+                      InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+    XStoreName(m_pDisplay, window, "Veltrix");
+    XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
+    XSetClassHint(m_pDisplay, window, &hint);
+    deleteWindow = XInternAtom(m_pDisplay, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(m_pDisplay, window, &deleteWindow, 1);
+    return window;
 }
 
 bool CXHost::Open(std::string& error)

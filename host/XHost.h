@@ -62,6 +62,10 @@ enum class EQuit
     WindowGone,   // a watched window was destroyed
 };
 
+// Why a view could not be made on an open display.
+inline constexpr const char* NoViewReason =
+    "cannot make an OpenGL view on this display (no GLX visual with a depth buffer and double buffering)";
+
 class CXHost
 {
 public:
@@ -71,6 +75,10 @@ public:
     ~CXHost();   // destroys the views that remain, closes the display
 
     Display* display() const { return m_pDisplay; }
+
+    // A black top-level window of ours titled "Veltrix", not yet mapped, that
+    // the window manager asks to close through deleteWindow.
+    Window CreateTopWindow(int width, int height, long eventMask, Atom& deleteWindow);
 
     // Events on this window matter: its DestroyNotify (or a BadWindow on it)
     // ends the loop. Selects StructureNotifyMask on it.

@@ -52,11 +52,6 @@ bool AddView(CXHost& host, const SSaverModule& module, const SOptions& options, 
     return true;
 }
 
-std::string NoViewReason()
-{
-    return "cannot make an OpenGL view on this display (no GLX visual with a depth buffer and double buffering)";
-}
-
 } // namespace
 
 int RunWindow(const SSaverModule& module, const SOptions& options)
@@ -67,22 +62,13 @@ int RunWindow(const SSaverModule& module, const SOptions& options)
         return Fail(error);
     Display* display = host.display();
 
-    XSetWindowAttributes attributes = {};
-    attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
-    attributes.event_mask = KeyPressMask | StructureNotifyMask;
     const int width = options.m_nWidth, height = options.m_nHeight;
-    const Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0, width, height, 0,
-                                        CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask,
-                                        &attributes);
-    XStoreName(display, window, "Veltrix");
-    XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
-    XSetClassHint(display, window, &hint);
-    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-    XSetWMProtocols(display, window, &deleteWindow, 1);
+    Atom deleteWindow = None;
+    const Window window = host.CreateTopWindow(width, height, KeyPressMask | StructureNotifyMask, deleteWindow);
 
     ApplyRunSettings(module, options, false);
     if (!AddView(host, module, options, window, 0, 0, width, height, false))
-        return Fail(NoViewReason());
+        return Fail(NoViewReason);
     XMapWindow(display, window);
 
     host.Run(
@@ -136,7 +122,7 @@ int RunHack(const SSaverModule& module, const SOptions& options)
 
     host.Watch(target);
     if (!AddView(host, module, options, target, 0, 0, attributes.width, attributes.height, preview))
-        return Fail(NoViewReason());
+        return Fail(NoViewReason);
     host.Run(nullptr, options.m_bVerbose);
     return 0;
 }
@@ -173,7 +159,7 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
         XStoreName(display, w, "Veltrix");
         if (!AddView(host, module, options, w, m.m_nX - primary.m_nX, m.m_nY - primary.m_nY, m.m_nWidth,
                      m.m_nHeight, false))
-            return Fail(NoViewReason());
+            return Fail(NoViewReason);
         XMapRaised(display, w);
         windows.push_back(w);
     }

@@ -213,7 +213,7 @@ int main(int argc, char** argv)
         return 1;
     }
     // Music on and the settings fixed, whatever the user stored.
-    const SSaverRunSettings run = {1, 30, 100, 0};
+    const SSaverRunSettings run = {1, 30, 100, 0, 0};
     module->set_run_settings(&run);
     module->set_time_source(&VirtualClock);
     std::printf("veltrix-soak: %ld start/stop cycles, then %ld frames, of a %dx%d view\n", cycles, frames, width,
