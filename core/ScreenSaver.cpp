@@ -7,8 +7,7 @@
 
 CScreenSaver::CScreenSaver()
     : m_pDrawer(nullptr)
-{
-}
+{}
 
 CScreenSaver::~CScreenSaver()
 {

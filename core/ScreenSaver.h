@@ -13,14 +13,14 @@ class CScreenSaver
 {
 public:
     CScreenSaver();
-    ~CScreenSaver();                    // deletes a drawer that Done did not
+    ~CScreenSaver(); // deletes a drawer that Done did not
 
     CScreenSaver(const CScreenSaver&) = delete;
     CScreenSaver& operator=(const CScreenSaver&) = delete;
 
-    bool Init(const SCONFIG* config);   // false only when no drawer could be made
-    void Draw();                        // one frame; the music is updated even without a drawer
-    void Done();                        // stops the music of every view; harmless twice
+    bool Init(const SCONFIG* config); // false only when no drawer could be made
+    void Draw(); // one frame; the music is updated even without a drawer
+    void Done(); // stops the music of every view; harmless twice
 
-    CDrawer* m_pDrawer;                 // owned; null when no scene exists
+    CDrawer* m_pDrawer; // owned; null when no scene exists
 };

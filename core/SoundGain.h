@@ -3,4 +3,4 @@
 // main thread only.
 #pragma once
 
-extern float g_SoundGain[2];   // [0]: track 0 (theme 1), [1]: track 1 (theme 2)
+extern float g_SoundGain[2]; // [0]: track 0 (theme 1), [1]: track 1 (theme 2)

@@ -4,7 +4,7 @@
 // the order of calls across the scene fixes the random sequence.
 #pragma once
 
-double GetTime();                          // seconds
+double GetTime(); // seconds
 float RangeRand(float min, float max);
 
 // Tests drive the clock through this; a null source restores the wall clock.

@@ -15,8 +15,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace
-{
+namespace {
 
 bool Replay(const std::filesystem::path& path)
 {
@@ -35,25 +34,20 @@ bool Replay(const std::filesystem::path& path)
 int main(int argc, char** argv)
 {
     int replayed = 0;
-    for (int i = 1; i < argc; ++i)
-    {
+    for (int i = 1; i < argc; ++i) {
         std::vector<std::filesystem::path> files;
         std::error_code error;
         if (!std::filesystem::exists(argv[i], error))
             continue;
-        if (std::filesystem::is_directory(argv[i], error))
-        {
+        if (std::filesystem::is_directory(argv[i], error)) {
             for (const auto& entry : std::filesystem::directory_iterator(argv[i], error))
                 if (entry.is_regular_file())
                     files.push_back(entry.path());
             std::sort(files.begin(), files.end());
-        }
-        else
+        } else
             files.push_back(argv[i]);
-        for (const auto& file : files)
-        {
-            if (!Replay(file))
-            {
+        for (const auto& file : files) {
+            if (!Replay(file)) {
                 std::fprintf(stderr, "veltrix: cannot read %s\n", file.c_str());
                 return 1;
             }

@@ -5,8 +5,7 @@
 
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 bool g_bAudio = false; // a context is current
 
@@ -26,14 +25,12 @@ void OpenNullAudio()
 
 void CheckAndDeleteBuffer(uint32_t name)
 {
-    if (!g_bAudio)
-    {
+    if (!g_bAudio) {
         if (name != 0)
             std::abort();
         return;
     }
-    if (name != 0)
-    {
+    if (name != 0) {
         if (alIsBuffer(name) != AL_TRUE)
             std::abort();
         alDeleteBuffers(1, &name);

@@ -33,16 +33,13 @@
 #include <sanitizer/lsan_interface.h>
 #endif
 
-namespace
-{
+namespace {
 
 void SetPageChecksums(unsigned char* ogg, size_t size)
 {
     size_t at = 0;
-    while (at + 27 <= size)
-    {
-        if (std::memcmp(ogg + at, "OggS", 4) != 0)
-        {
+    while (at + 27 <= size) {
+        if (std::memcmp(ogg + at, "OggS", 4) != 0) {
             ++at;
             continue;
         }
@@ -88,8 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 #ifdef VELTRIX_LEAK_CHECK
         __lsan::ScopedDisabler tremorLeaks;
 #endif
-        if (!TremorOpens(image.get(), size))
-        {
+        if (!TremorOpens(image.get(), size)) {
             if (CreateBufferFromOggFileImage(image.get(), uint32_t(size)) != 0)
                 std::abort();
             return 0;

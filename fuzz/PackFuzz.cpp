@@ -17,8 +17,7 @@
 
 #include "pack/PackReader.h"
 
-namespace
-{
+namespace {
 
 const char* const kPackPath = "/nonexistent/veltrix-fuzz-pack.dat";
 const uint8_t* g_pInput = nullptr; // the current input while it runs
@@ -58,13 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     g_pInput = data;
     g_nInput = size;
-    if (CPackReader::Init(kPackPath))
-    {
+    if (CPackReader::Init(kPackPath)) {
         // The names come from a second handle: the reader's own must only see loads.
         unzFile zip = unzOpen(kPackPath);
         int result = zip != nullptr ? unzGoToFirstFile(zip) : UNZ_PARAMERROR;
-        for (int i = 0; result == UNZ_OK && i < 4; ++i, result = unzGoToNextFile(zip))
-        {
+        for (int i = 0; result == UNZ_OK && i < 4; ++i, result = unzGoToNextFile(zip)) {
             char name[300];
             unz_file_info info;
             if (unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) == UNZ_OK)

@@ -16,17 +16,16 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
+namespace {
 
 struct SCaptureState
 {
     bool m_bActive = false;
     std::string m_ConfigPath;
     std::string m_WavPath;
-    std::optional<struct stat> m_Before;       // the file as it was before the run, if it existed
-    std::optional<std::string> m_OldConf;      // ALSOFT_CONF before the capture
-    std::optional<std::string> m_OldDrivers;   // ALSOFT_DRIVERS would override our backend
+    std::optional<struct stat> m_Before; // the file as it was before the run, if it existed
+    std::optional<std::string> m_OldConf; // ALSOFT_CONF before the capture
+    std::optional<std::string> m_OldDrivers; // ALSOFT_DRIVERS would override our backend
 };
 
 SCaptureState g_Capture;
@@ -58,13 +57,10 @@ bool CheckWritable(const std::string& path, std::optional<struct stat>& before, 
 {
     struct stat st;
     int fd = -1;
-    if (stat(path.c_str(), &st) == 0)
-    {
+    if (stat(path.c_str(), &st) == 0) {
         before = st;
         fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    }
-    else if (errno == ENOENT)
-    {
+    } else if (errno == ENOENT) {
         fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0)
             unlink(path.c_str());
@@ -83,8 +79,7 @@ std::optional<std::string> ConfigValue(const std::string& path)
     if (path.find_first_of("\r\n#") != std::string::npos || std::isspace(static_cast<unsigned char>(path.back())))
         return std::nullopt;
     std::string value;
-    for (char c : path)
-    {
+    for (char c : path) {
         value += c;
         if (c == '$')
             value += '$';
@@ -108,9 +103,9 @@ void Put32(unsigned char* p, uint32_t v)
 // format the backend would have written.
 bool WriteEmptyWave(const std::string& path, std::string* error)
 {
-    const unsigned char header[44] = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                      16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0,
-                                      4, 0, 16, 0, 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    const unsigned char header[44] = {'R', 'I', 'F', 'F', 36, 0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+                                      ' ', 16,  0,   0,   0,  1, 0,   2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1,
+                                      2,   0,   4,   0,   16, 0, 'd', 'a', 't', 'a',  0,    0,   0,   0};
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr)
         return Fail(error, path + ": " + std::strerror(errno));
@@ -146,16 +141,12 @@ bool AlignWave(const std::string& path, double seconds, std::string* error)
     uint32_t dataSize = 0, rate = 0;
     bool whole = got >= 12 && std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0 &&
                  Get32(head + 4) == uint64_t(st.st_size) - 8;
-    for (size_t at = 12; whole && at + 8 <= size_t(got) && dataAt == 0;)
-    {
+    for (size_t at = 12; whole && at + 8 <= size_t(got) && dataAt == 0;) {
         const uint32_t size = Get32(head + at + 4);
-        if (std::memcmp(head + at, "fmt ", 4) == 0 && size >= 16 && at + 8 + 16 <= size_t(got))
-        {
+        if (std::memcmp(head + at, "fmt ", 4) == 0 && size >= 16 && at + 8 + 16 <= size_t(got)) {
             rate = Get32(head + at + 12);
             frameBytes = size_t(head[at + 20]) | size_t(head[at + 21]) << 8;
-        }
-        else if (std::memcmp(head + at, "data", 4) == 0)
-        {
+        } else if (std::memcmp(head + at, "data", 4) == 0) {
             dataAt = at + 8;
             dataSize = size;
         }
@@ -166,23 +157,21 @@ bool AlignWave(const std::string& path, double seconds, std::string* error)
     const uint64_t wanted = uint64_t(std::llround(std::max(seconds, 0.0) * rate));
     // The mixer writes a period at a time and may trail the clock a little.
     const uint64_t slack = rate / 4;
-    if (!whole || frames + slack < wanted)
-    {
+    if (!whole || frames + slack < wanted) {
         close(fd);
         char line[160];
-        std::snprintf(line, sizeof line, ": the recorded sound is incomplete (%.1f s of %.1f s): ",
-                      whole ? double(frames) / rate : 0.0, seconds);
+        std::snprintf(line, sizeof line,
+                      ": the recorded sound is incomplete (%.1f s of %.1f s): ", whole ? double(frames) / rate : 0.0,
+                      seconds);
         return Fail(error, path + line + ShortReason(path));
     }
 
     bool ok = true;
-    if (frames > wanted)
-    {
+    if (frames > wanted) {
         const uint64_t keep = wanted * frameBytes;
         std::vector<unsigned char> chunk(1 << 20);
         const uint64_t from = dataAt + (frames - wanted) * frameBytes;
-        for (uint64_t done = 0; ok && done < keep;)
-        {
+        for (uint64_t done = 0; ok && done < keep;) {
             const size_t n = size_t(std::min<uint64_t>(chunk.size(), keep - done));
             ok = pread(fd, chunk.data(), n, off_t(from + done)) == ssize_t(n) &&
                  pwrite(fd, chunk.data(), n, off_t(dataAt + done)) == ssize_t(n);
@@ -240,11 +229,11 @@ bool BeginAudioCapture(const char* wavPath, std::string* error)
                                "sample-type = int16\n"
                                "frequency = 44100\n"
                                "[wave]\n"
-                               "file = " + *value + "\n";
+                               "file = " +
+                               *value + "\n";
     const bool written = write(fd, config.data(), config.size()) == ssize_t(config.size());
     const int writeErrno = errno;
-    if (close(fd) != 0 || !written)
-    {
+    if (close(fd) != 0 || !written) {
         unlink(configPath.c_str());
         return Fail(error, configPath + ": " + std::strerror(written ? errno : writeErrno));
     }

@@ -20,7 +20,7 @@
 #include <string>
 
 bool BeginAudioCapture(const char* wavPath, std::string* error);
-void EndAudioCapture();                 // harmless without a capture, and repeatable
+void EndAudioCapture(); // harmless without a capture, and repeatable
 
 // seconds: how long the frames ran, from one frame interval before the first
 // frames showed until the device closed.

@@ -2,7 +2,6 @@
 
 #include "host/XHost.h"
 
-
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
 #endif

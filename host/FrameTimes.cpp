@@ -6,7 +6,7 @@
 namespace {
 
 constexpr double StepMs = 0.1;
-constexpr size_t TopBin = 100000;   // 10 s
+constexpr size_t TopBin = 100000; // 10 s
 
 } // namespace
 

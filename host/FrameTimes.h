@@ -10,16 +10,16 @@
 class CFrameTimes
 {
 public:
-    void push_back(double ms);              // one frame's time, milliseconds
+    void push_back(double ms); // one frame's time, milliseconds
     bool empty() const { return m_nCount == 0; }
     uint64_t size() const { return m_nCount; }
     // Nearest rank: the smallest time with at least this fraction of frames
     // at or below it; 0 when empty.
     double Percentile(double fraction) const;
-    double Max() const { return m_dMax; }  // 0 when empty
+    double Max() const { return m_dMax; } // 0 when empty
 
 private:
-    std::vector<uint32_t> m_Bins;           // frames per 0.1 ms step, grown as needed
+    std::vector<uint32_t> m_Bins; // frames per 0.1 ms step, grown as needed
     uint64_t m_nCount = 0;
     double m_dMax = 0.0;
 };

@@ -16,14 +16,13 @@ constexpr int BufferCount = 3;
 } // namespace
 
 CFrameWriter::CFrameWriter(std::string folder, int width, int height, int count)
-    : m_Folder(std::move(folder)),
-      m_nWidth(width),
-      m_nHeight(height),
-      m_nCount(count),
-      m_Free(BufferCount),
-      m_Thread(&CFrameWriter::_Run, this)
-{
-}
+    : m_Folder(std::move(folder))
+    , m_nWidth(width)
+    , m_nHeight(height)
+    , m_nCount(count)
+    , m_Free(BufferCount)
+    , m_Thread(&CFrameWriter::_Run, this)
+{}
 
 CFrameWriter::~CFrameWriter()
 {

@@ -17,7 +17,7 @@ class CFrameWriter
 public:
     // count: the frames the recording will have, for the width of their numbers.
     CFrameWriter(std::string folder, int width, int height, int count = 1);
-    ~CFrameWriter();                        // waits for the queued frames
+    ~CFrameWriter(); // waits for the queued frames
     CFrameWriter(const CFrameWriter&) = delete;
     CFrameWriter& operator=(const CFrameWriter&) = delete;
 
@@ -28,7 +28,7 @@ public:
     // Waits until every queued frame is written; false with the first failure.
     bool Finish(std::string& error);
 
-    int Written() const;                    // frames on disk so far
+    int Written() const; // frames on disk so far
 
     // folder/frame-00001.png onwards: numbers from 1, padded to five digits or
     // to the digits of count, so the names sort in frame order.
@@ -58,5 +58,5 @@ private:
     int m_nWritten = 0;
     bool m_bStop = false;
     std::string m_Error;
-    std::thread m_Thread;                   // last: starts once the rest exists
+    std::thread m_Thread; // last: starts once the rest exists
 };

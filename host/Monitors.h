@@ -10,18 +10,18 @@
 
 struct SMonitor
 {
-    int m_nX = 0;   // pixels, on the root window
+    int m_nX = 0; // pixels, on the root window
     int m_nY = 0;
     int m_nWidth = 0;
     int m_nHeight = 0;
-    bool m_bPrimary = false;   // exactly one monitor of a list has it
+    bool m_bPrimary = false; // exactly one monitor of a list has it
     std::string m_Name;
 };
 
 // XRandR's primary monitor is marked; without one the first monitor is.
 std::vector<SMonitor> ListMonitors(Display* display);
 
-const SMonitor& PrimaryMonitor(const std::vector<SMonitor>& monitors);   // monitors not empty
+const SMonitor& PrimaryMonitor(const std::vector<SMonitor>& monitors); // monitors not empty
 
 // Whether a window at (x, y, width, height) on the root window belongs on the
 // primary monitor: it does when no monitor has a larger share of its own area

@@ -30,15 +30,19 @@ constexpr int MaxSide = 16384;
 constexpr int MaxDensity = 1000;
 
 const SOptionEntry g_Options[] = {
-    {"--headless", false, [](SOptions& o, std::string_view) { o.m_bHeadless = true; return std::string(); }},
+    {"--headless", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bHeadless = true;
+         return std::string();
+     }},
     {"--size", true,
      [](SOptions& o, std::string_view v) {
          const size_t x = v.find('x');
          int w = 0, h = 0;
-         if (x == std::string_view::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) ||
-             w <= 0 || h <= 0 || w > MaxSide || h > MaxSide)
-             return "--size expects WxH with sides from 1 to " + std::to_string(MaxSide) + ", got '" +
-                    std::string(v) + "'";
+         if (x == std::string_view::npos || !ParseInt(v.substr(0, x), w) || !ParseInt(v.substr(x + 1), h) || w <= 0 ||
+             h <= 0 || w > MaxSide || h > MaxSide)
+             return "--size expects WxH with sides from 1 to " + std::to_string(MaxSide) + ", got '" + std::string(v) +
+                    "'";
          o.m_nWidth = w;
          o.m_nHeight = h;
          return std::string();
@@ -58,8 +62,16 @@ const SOptionEntry g_Options[] = {
          o.m_Output = v;
          return std::string();
      }},
-    {"--preview", false, [](SOptions& o, std::string_view) { o.m_bPreview = true; return std::string(); }},
-    {"--secondary", false, [](SOptions& o, std::string_view) { o.m_bSecondary = true; return std::string(); }},
+    {"--preview", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bPreview = true;
+         return std::string();
+     }},
+    {"--secondary", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bSecondary = true;
+         return std::string();
+     }},
     {"--pack", true,
      [](SOptions& o, std::string_view v) {
          if (v.empty())
@@ -67,7 +79,11 @@ const SOptionEntry g_Options[] = {
          o.m_Pack = v;
          return std::string();
      }},
-    {"--no-pacing", false, [](SOptions& o, std::string_view) { o.m_bPacing = false; return std::string(); }},
+    {"--no-pacing", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bPacing = false;
+         return std::string();
+     }},
     {"--audio", true,
      [](SOptions& o, std::string_view v) {
          if (v.empty())
@@ -83,7 +99,11 @@ const SOptionEntry g_Options[] = {
          o.m_nVolume = n;
          return std::string();
      }},
-    {"--no-sound", false, [](SOptions& o, std::string_view) { o.m_bNoSound = true; return std::string(); }},
+    {"--no-sound", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bNoSound = true;
+         return std::string();
+     }},
     {"--density", true,
      [](SOptions& o, std::string_view v) {
          int n = 0;
@@ -93,7 +113,11 @@ const SOptionEntry g_Options[] = {
          o.m_nDensity = n;
          return std::string();
      }},
-    {"--static-camera", false, [](SOptions& o, std::string_view) { o.m_bStaticCamera = true; return std::string(); }},
+    {"--static-camera", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bStaticCamera = true;
+         return std::string();
+     }},
     {"--module", true,
      [](SOptions& o, std::string_view v) {
          if (v.empty())
@@ -101,19 +125,47 @@ const SOptionEntry g_Options[] = {
          o.m_Module = v;
          return std::string();
      }},
-    {"--root", false, [](SOptions& o, std::string_view) { o.m_bRoot = true; return std::string(); }},
+    {"--root", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bRoot = true;
+         return std::string();
+     }},
     {"--window-id", true,
      [](SOptions& o, std::string_view v) {
          if (!ParseWindowId(v, o.m_WindowId))
              return "--window-id expects a window id such as 0x1a00007, got '" + std::string(v) + "'";
          return std::string();
      }},
-    {"--all-screens", false, [](SOptions& o, std::string_view) { o.m_bAllScreens = true; return std::string(); }},
-    {"--verbose", false, [](SOptions& o, std::string_view) { o.m_bVerbose = true; return std::string(); }},
-    {"--help", false, [](SOptions& o, std::string_view) { o.m_bHelp = true; return std::string(); }},
-    {"--version", false, [](SOptions& o, std::string_view) { o.m_bVersion = true; return std::string(); }},
-    {"--configure", false, [](SOptions& o, std::string_view) { o.m_bConfigure = true; return std::string(); }},
-    {"--fps", false, [](SOptions& o, std::string_view) { o.m_bShowFps = true; return std::string(); }},
+    {"--all-screens", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bAllScreens = true;
+         return std::string();
+     }},
+    {"--verbose", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bVerbose = true;
+         return std::string();
+     }},
+    {"--help", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bHelp = true;
+         return std::string();
+     }},
+    {"--version", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bVersion = true;
+         return std::string();
+     }},
+    {"--configure", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bConfigure = true;
+         return std::string();
+     }},
+    {"--fps", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bShowFps = true;
+         return std::string();
+     }},
 };
 
 } // namespace
@@ -121,11 +173,8 @@ const SOptionEntry g_Options[] = {
 SSaverRunSettings RunSettings(const SOptions& options)
 {
     return {
-        options.m_bNoSound ? 0 : -1,
-        options.m_nVolume,
-        options.m_nDensity,
-        options.m_bStaticCamera ? 1 : -1,
-        options.m_bShowFps ? 1 : 0,
+        options.m_bNoSound ? 0 : -1,      options.m_nVolume,          options.m_nDensity,
+        options.m_bStaticCamera ? 1 : -1, options.m_bShowFps ? 1 : 0,
     };
 }
 

@@ -10,29 +10,29 @@
 
 struct SOptions
 {
-    bool m_bHeadless = false;       // --headless: record frames without a display
-    int m_nWidth = 1280;            // --size WxH
+    bool m_bHeadless = false; // --headless: record frames without a display
+    int m_nWidth = 1280; // --size WxH
     int m_nHeight = 720;
-    int m_nFrames = 300;            // --frames N
-    std::string m_Output = "out";   // --output DIR
-    bool m_bPreview = false;        // --preview: the instance is the settings-window preview
-    bool m_bSecondary = false;      // --secondary: neither main screen nor preview
-    std::string m_Pack;             // --pack FILE; empty: the bundle's media.dat
-    bool m_bPacing = true;          // --no-pacing: back to back on a virtual 1/30 s clock
-    std::string m_Audio;            // --audio FILE.wav: record what the saver plays; empty: no capture
-    int m_nVolume = -1;             // --volume N (percent) for this run; -1: the stored setting
-    bool m_bNoSound = false;        // --no-sound: sounds off for this run
-    int m_nDensity = -1;            // --density N (bolts) for this run; -1: the stored setting
-    bool m_bStaticCamera = false;   // --static-camera: fixed viewpoints for this run
-    std::string m_Module;           // --module DIR: the saver bundle to load; empty: the usual places
-    bool m_bVersion = false;        // --version
-    bool m_bRoot = false;           // --root: XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root window
-    unsigned long m_WindowId = 0;   // --window-id ID: draw into this window as the preview; 0: none
-    bool m_bAllScreens = false;     // --all-screens: a full-screen window on every monitor
-    bool m_bVerbose = false;        // --verbose: one line per view and the start-up time on stderr
-    bool m_bHelp = false;           // --help
-    bool m_bConfigure = false;      // --configure: the settings sheet over a preview window
-    bool m_bShowFps = false;        // --fps: frame rate and frame time in the top-left corner
+    int m_nFrames = 300; // --frames N
+    std::string m_Output = "out"; // --output DIR
+    bool m_bPreview = false; // --preview: the instance is the settings-window preview
+    bool m_bSecondary = false; // --secondary: neither main screen nor preview
+    std::string m_Pack; // --pack FILE; empty: the bundle's media.dat
+    bool m_bPacing = true; // --no-pacing: back to back on a virtual 1/30 s clock
+    std::string m_Audio; // --audio FILE.wav: record what the saver plays; empty: no capture
+    int m_nVolume = -1; // --volume N (percent) for this run; -1: the stored setting
+    bool m_bNoSound = false; // --no-sound: sounds off for this run
+    int m_nDensity = -1; // --density N (bolts) for this run; -1: the stored setting
+    bool m_bStaticCamera = false; // --static-camera: fixed viewpoints for this run
+    std::string m_Module; // --module DIR: the saver bundle to load; empty: the usual places
+    bool m_bVersion = false; // --version
+    bool m_bRoot = false; // --root: XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root window
+    unsigned long m_WindowId = 0; // --window-id ID: draw into this window as the preview; 0: none
+    bool m_bAllScreens = false; // --all-screens: a full-screen window on every monitor
+    bool m_bVerbose = false; // --verbose: one line per view and the start-up time on stderr
+    bool m_bHelp = false; // --help
+    bool m_bConfigure = false; // --configure: the settings sheet over a preview window
+    bool m_bShowFps = false; // --fps: frame rate and frame time in the top-left corner
 };
 
 // Options take one dash as well as two (-root, -window-id 0x...), as

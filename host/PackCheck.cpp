@@ -6,9 +6,9 @@ namespace {
 
 // What the scene loads when it starts, in its order: textures, then camera paths.
 const char* const SceneEntries[] = {
-    "textures/light.jpg",    "textures/envmap.jpg",   "textures/envmap2.jpg",  "textures/galaxy.jpg",
-    "textures/flare/f0.jpg", "textures/flare/f1.jpg", "textures/flare/f2.jpg", "textures/flare/f3.jpg",
-    "textures/flare/f4.jpg", "cameras/camera01.path", "cameras/camera01m.path", "cameras/camera02.path",
+    "textures/light.jpg",     "textures/envmap.jpg",   "textures/envmap2.jpg",   "textures/galaxy.jpg",
+    "textures/flare/f0.jpg",  "textures/flare/f1.jpg", "textures/flare/f2.jpg",  "textures/flare/f3.jpg",
+    "textures/flare/f4.jpg",  "cameras/camera01.path", "cameras/camera01m.path", "cameras/camera02.path",
     "cameras/camera02m.path", "cameras/camera03.path", "cameras/camera03m.path", "cameras/camera04.path",
     "cameras/camera04m.path", "cameras/camera05.path", "cameras/camera05m.path",
 };

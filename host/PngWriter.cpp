@@ -14,8 +14,8 @@ namespace {
 struct SPngSink
 {
     FILE* m_pFile;
-    int m_nErrno = 0;              // from the failed write, 0 for an encoding failure
-    std::string m_Message;         // libpng's own reason
+    int m_nErrno = 0; // from the failed write, 0 for an encoding failure
+    std::string m_Message; // libpng's own reason
 };
 
 void WriteData(png_structp png, png_bytep data, png_size_t length)
@@ -27,7 +27,8 @@ void WriteData(png_structp png, png_bytep data, png_size_t length)
     }
 }
 
-void FlushData(png_structp) {}
+void FlushData(png_structp)
+{}
 
 // libpng would print its message on stderr; it comes back in the one error line instead.
 [[noreturn]] void OnError(png_structp png, png_const_charp message)
@@ -36,7 +37,8 @@ void FlushData(png_structp) {}
     png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
+void OnWarning(png_structp, png_const_charp)
+{}
 
 // Encodes into an open file; false with sink.m_nErrno or sink.m_Message set.
 bool Encode(SPngSink& sink, int width, int height, const unsigned char* rgba)
@@ -60,8 +62,8 @@ bool Encode(SPngSink& sink, int width, int height, const unsigned char* rgba)
     png_set_write_fn(png, &sink, WriteData, FlushData);
     png_set_compression_level(png, 1);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
     png_write_info(png, info);
     // A screen has no alpha: the fourth byte of each pixel is dropped.
     png_set_filler(png, 0, PNG_FILLER_AFTER);

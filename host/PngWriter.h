@@ -11,4 +11,4 @@
 
 bool WritePng(const std::string& path, int width, int height, const unsigned char* rgba, std::string& error);
 
-std::string PartialPngPath(const std::string& path);   // path + ".part"
+std::string PartialPngPath(const std::string& path); // path + ".part"

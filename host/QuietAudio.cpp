@@ -10,7 +10,8 @@ namespace {
 // ALSA's error handler type; its header is not needed for one call.
 using AlsaErrorHandler = void (*)(const char* file, int line, const char* function, int err, const char* fmt, ...);
 
-void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...) {}
+void IgnoreAlsaError(const char*, int, const char*, int, const char*, ...)
+{}
 
 } // namespace
 

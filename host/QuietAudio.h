@@ -6,7 +6,7 @@
 #pragma once
 
 void QuietAudioMessages();
-bool AudioDeviceOpen();          // an OpenAL context is current
+bool AudioDeviceOpen(); // an OpenAL context is current
 // Closes the current context's device, which completes what it was writing
 // (the WAVE header of a recording), for a host that must leave without
 // stopping the saver. Harmless without one.

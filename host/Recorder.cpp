@@ -22,7 +22,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double g_VirtualNow = VirtualClockStart;
-double VirtualClock() { return g_VirtualNow; }
+double VirtualClock()
+{
+    return g_VirtualNow;
+}
 
 double Ms(Clock::duration d)
 {
@@ -48,7 +51,7 @@ bool ReadFrame(int width, int height, std::vector<unsigned char>& rgba)
 {
     while (glGetError() != GL_NO_ERROR) {
     }
-    const size_t row = static_cast<size_t>(width) * 4;   // RGBA rows meet the default alignment of 4
+    const size_t row = static_cast<size_t>(width) * 4; // RGBA rows meet the default alignment of 4
     rgba.resize(row * static_cast<size_t>(height));
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
@@ -153,10 +156,10 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     const SSaverTarget headless = {nullptr, 0};
     const double width = options.m_nWidth;
     const double height = options.m_nHeight;
-    SSaverView* view = module.create(&headless, options.m_bSecondary ? width : 0.0, 0.0, width, height,
-                                     options.m_bPreview ? 1 : 0);
+    SSaverView* view =
+        module.create(&headless, options.m_bSecondary ? width : 0.0, 0.0, width, height, options.m_bPreview ? 1 : 0);
     if (!view) {
-        error.clear();   // the module has said why in its one line
+        error.clear(); // the module has said why in its one line
         return false;
     }
     module.set_frame_size(view, width, height);

@@ -22,8 +22,8 @@ struct SRecordResult
     int m_nFrames = 0;
     int m_nWidth = 0;
     int m_nHeight = 0;
-    CFrameTimes m_RenderMs;             // per frame: Draw plus the driver finishing it
-    double m_dAchievedFps = 0.0;        // tick frames per wall-clock second (paced runs)
+    CFrameTimes m_RenderMs; // per frame: Draw plus the driver finishing it
+    double m_dAchievedFps = 0.0; // tick frames per wall-clock second (paced runs)
     bool m_bPaced = false;
     // Seconds from one frame interval before the two start-up frames showed
     // until the saver began to stop: what a sound recording keeps, so that
@@ -31,8 +31,8 @@ struct SRecordResult
     double m_dSoundSeconds = 0.0;
 };
 
-constexpr double FrameInterval = 1.0 / 30.0;        // seconds, the host's timer
-constexpr double VirtualClockStart = 1000000000.0;  // seconds, the unpaced clock's first reading
+constexpr double FrameInterval = 1.0 / 30.0; // seconds, the host's timer
+constexpr double VirtualClockStart = 1000000000.0; // seconds, the unpaced clock's first reading
 
 // Records options.m_nFrames frames through the loaded module. packPath is
 // the pack that must open (--pack or the bundle's media.dat); the module is

@@ -6,4 +6,4 @@
 #pragma once
 
 void CatchStopSignals();
-bool StopRequested();            // true once a stop signal arrived
+bool StopRequested(); // true once a stop signal arrived

@@ -22,11 +22,11 @@
 namespace {
 
 // Handlers of Xlib and of signals are process-wide, so what they record is too.
-unsigned long g_nXErrors = 0;     // X errors seen so far
-int g_SignalPipe[2] = {-1, -1};   // written by the signal handlers, read by the loop
+unsigned long g_nXErrors = 0; // X errors seen so far
+int g_SignalPipe[2] = {-1, -1}; // written by the signal handlers, read by the loop
 void (*g_pLostServerCleanup)() = nullptr;
 
-constexpr double TimerSlack = 0.002;   // seconds a wake-up may lag its deadline and still be on time
+constexpr double TimerSlack = 0.002; // seconds a wake-up may lag its deadline and still be on time
 constexpr int QuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int OnXError(Display*, XErrorEvent*)
@@ -131,7 +131,7 @@ double ProcessStatSeconds(int wanted)
 
 double SecondsSinceProcessStart()
 {
-    const double started = ProcessStatSeconds(22);   // after boot
+    const double started = ProcessStatSeconds(22); // after boot
     timespec now = {};
     clock_gettime(CLOCK_BOOTTIME, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9 - started;
@@ -139,7 +139,7 @@ double SecondsSinceProcessStart()
 
 double ProcessCpuSeconds()
 {
-    return ProcessStatSeconds(14) + ProcessStatSeconds(15);   // user and system time, every thread
+    return ProcessStatSeconds(14) + ProcessStatSeconds(15); // user and system time, every thread
 }
 
 void CFrameStats::Add(double firedAt, double seconds)
@@ -158,9 +158,9 @@ std::string CFrameStats::Summary() const
     std::vector<double> recent(m_Recent.begin(), m_Recent.begin() + std::min<long>(m_nFrames, m_Recent.size()));
     std::nth_element(recent.begin(), recent.begin() + recent.size() / 2, recent.end());
     char line[160];
-    std::snprintf(line, sizeof line, "%ld frames at %.1f a second, frame median %.1f ms (last %zu frames)",
-                  m_nFrames, static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst),
-                  recent[recent.size() / 2] * 1000.0, recent.size());
+    std::snprintf(line, sizeof line, "%ld frames at %.1f a second, frame median %.1f ms (last %zu frames)", m_nFrames,
+                  static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst), recent[recent.size() / 2] * 1000.0,
+                  recent.size());
     return line;
 }
 
@@ -170,8 +170,8 @@ Window CXHost::CreateTopWindow(int width, int height, long eventMask, Atom& dele
     attributes.background_pixel = BlackPixel(m_pDisplay, DefaultScreen(m_pDisplay));
     attributes.event_mask = eventMask;
     const Window window =
-        XCreateWindow(m_pDisplay, DefaultRootWindow(m_pDisplay), 0, 0, width, height, 0, CopyFromParent,
-                      InputOutput, CopyFromParent, CWBackPixel | CWEventMask, &attributes);
+        XCreateWindow(m_pDisplay, DefaultRootWindow(m_pDisplay), 0, 0, width, height, 0, CopyFromParent, InputOutput,
+                      CopyFromParent, CWBackPixel | CWEventMask, &attributes);
     XStoreName(m_pDisplay, window, "Veltrix");
     XClassHint hint = {const_cast<char*>("veltrix"), const_cast<char*>("Veltrix")};
     XSetClassHint(m_pDisplay, window, &hint);

@@ -44,22 +44,22 @@ double ProcessCpuSeconds();
 class CFrameStats
 {
 public:
-    void Add(double firedAt, double seconds);   // monotonic seconds
-    std::string Summary() const;                // "N frames at F a second, frame median M ms (last K frames)"
+    void Add(double firedAt, double seconds); // monotonic seconds
+    std::string Summary() const; // "N frames at F a second, frame median M ms (last K frames)"
 
 private:
     long m_nFrames = 0;
     double m_dFirst = 0.0;
     double m_dLast = 0.0;
-    std::array<double, 300> m_Recent{};   // seconds; a ring, so a night's run keeps no more
+    std::array<double, 300> m_Recent{}; // seconds; a ring, so a night's run keeps no more
 };
 
 enum class EQuit
 {
     Running,
-    Asked,        // a quit key, the window manager's close, the pointer
-    Signal,       // SIGTERM, SIGINT, SIGHUP
-    WindowGone,   // a watched window was destroyed
+    Asked, // a quit key, the window manager's close, the pointer
+    Signal, // SIGTERM, SIGINT, SIGHUP
+    WindowGone, // a watched window was destroyed
 };
 
 // Why a view could not be made on an open display.
@@ -72,7 +72,7 @@ public:
     // After Open: the signal handlers are installed and the X error handlers
     // set. False with a one-line reason when the display cannot be opened.
     bool Open(std::string& error);
-    ~CXHost();   // destroys the views that remain, closes the display
+    ~CXHost(); // destroys the views that remain, closes the display
 
     Display* display() const { return m_pDisplay; }
 
@@ -120,5 +120,5 @@ private:
     std::vector<Window> m_Watched;
     EQuit m_Quit = EQuit::Running;
     bool m_bStarted = false;
-    unsigned long m_nErrorsChecked = 0;   // X errors already answered by asking the watched windows
+    unsigned long m_nErrorsChecked = 0; // X errors already answered by asking the watched windows
 };

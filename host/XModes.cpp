@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr double PointerSettleSeconds = 1.0;   // pointer motion before this is the windows appearing
-constexpr int PointerQuitDistance = 8;          // pixels the pointer must travel to end the run
+constexpr double PointerSettleSeconds = 1.0; // pointer motion before this is the windows appearing
+constexpr int PointerQuitDistance = 8; // pixels the pointer must travel to end the run
 
 int Fail(const std::string& reason)
 {
@@ -39,8 +39,8 @@ void ApplyRunSettings(const SSaverModule& module, const SOptions& options, bool 
 }
 
 // Adds the view and, with --verbose, says where it is and what it is.
-bool AddView(CXHost& host, const SSaverModule& module, const SOptions& options, Window window, int x, int y,
-             int width, int height, bool preview)
+bool AddView(CXHost& host, const SSaverModule& module, const SOptions& options, Window window, int x, int y, int width,
+             int height, bool preview)
 {
     SSaverView* view = host.AddView(module, window, x, y, width, height, preview);
     if (!view)
@@ -113,8 +113,7 @@ int RunHack(const SSaverModule& module, const SOptions& options)
     int rootX = 0, rootY = 0;
     Window child = None;
     XTranslateCoordinates(display, target, attributes.root, 0, 0, &rootX, &rootY, &child);
-    const bool onPrimary =
-        WindowIsOnPrimary(ListMonitors(display), rootX, rootY, attributes.width, attributes.height);
+    const bool onPrimary = WindowIsOnPrimary(ListMonitors(display), rootX, rootY, attributes.width, attributes.height);
     if (!preview && !onPrimary && options.m_bVerbose)
         std::fprintf(stderr, "veltrix: sounds off for this run: window %s is not on the primary monitor\n",
                      WindowIdText(target).c_str());
@@ -153,12 +152,12 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
         attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
         attributes.cursor = invisible;
         attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
-        const Window w = XCreateWindow(display, root, m.m_nX, m.m_nY, m.m_nWidth, m.m_nHeight, 0, CopyFromParent,
-                                       InputOutput, CopyFromParent,
-                                       CWOverrideRedirect | CWBackPixel | CWCursor | CWEventMask, &attributes);
+        const Window w =
+            XCreateWindow(display, root, m.m_nX, m.m_nY, m.m_nWidth, m.m_nHeight, 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWOverrideRedirect | CWBackPixel | CWCursor | CWEventMask, &attributes);
         XStoreName(display, w, "Veltrix");
-        if (!AddView(host, module, options, w, m.m_nX - primary.m_nX, m.m_nY - primary.m_nY, m.m_nWidth,
-                     m.m_nHeight, false))
+        if (!AddView(host, module, options, w, m.m_nX - primary.m_nX, m.m_nY - primary.m_nY, m.m_nWidth, m.m_nHeight,
+                     false))
             return Fail(NoViewReason);
         XMapRaised(display, w);
         windows.push_back(w);

@@ -73,9 +73,9 @@ math::matrix CCameraPath::GetCameraTransform(float t) const
     const SFrame& f2 = m_Frames[i2];
     const SFrame& f3 = m_Frames[i3];
 
-    const math::quat rotation = math::quat_catmull_rom(math::gen_euler_quat(f0.m_vAngles), math::gen_euler_quat(f1.m_vAngles),
-                                                       math::gen_euler_quat(f2.m_vAngles), math::gen_euler_quat(f3.m_vAngles),
-                                                       frac);
+    const math::quat rotation =
+        math::quat_catmull_rom(math::gen_euler_quat(f0.m_vAngles), math::gen_euler_quat(f1.m_vAngles),
+                               math::gen_euler_quat(f2.m_vAngles), math::gen_euler_quat(f3.m_vAngles), frac);
     const math::vector position = math::catmull_rom(f0.m_vPos, f1.m_vPos, f2.m_vPos, f3.m_vPos, frac);
 
     // Translate(position) * Rotate(rotation): the product reduces to the rotation with the

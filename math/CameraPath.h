@@ -15,8 +15,8 @@ class CCameraPath
 public:
     struct SFrame
     {
-        math::vector m_vPos;     // metres
-        math::vector m_vAngles;  // radians, composed as Rz * Ry * Rx
+        math::vector m_vPos; // metres
+        math::vector m_vAngles; // radians, composed as Rz * Ry * Rx
     };
 
     // Replaces the frames with those of the named pack entry ("cameras/camera01.path").

@@ -74,9 +74,7 @@ quat quat_catmull_rom(const quat& q0, const quat& q1, const quat& q2, const quat
 
 quat::operator matrix() const
 {
-    const auto diagonal = [](float squares) {
-        return static_cast<float>(1.0 + (-2.0) * static_cast<double>(squares));
-    };
+    const auto diagonal = [](float squares) { return static_cast<float>(1.0 + (-2.0) * static_cast<double>(squares)); };
     matrix r;
     r.m[0] = diagonal(y * y + z * z);
     r.m[1] = 2.0f * (x * y + z * w);

@@ -31,19 +31,33 @@ struct quat
 };
 
 // Component-wise helpers; single precision throughout.
-inline vector operator+(const vector& a, const vector& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline vector operator-(const vector& a, const vector& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline vector operator-(const vector& a) { return {-a.x, -a.y, -a.z}; }
-inline vector operator*(const vector& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-inline vector operator*(float s, const vector& a) { return {a.x * s, a.y * s, a.z * s}; }
+inline vector operator+(const vector& a, const vector& b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+inline vector operator-(const vector& a, const vector& b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline vector operator-(const vector& a)
+{
+    return {-a.x, -a.y, -a.z};
+}
+inline vector operator*(const vector& a, float s)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
+inline vector operator*(float s, const vector& a)
+{
+    return {a.x * s, a.y * s, a.z * s};
+}
 
-vector normalize(const vector& v);               // true division by sqrtf of x*x + y*y + z*z
-vector operator/(const vector& v, float s);      // true division of each component
+vector normalize(const vector& v); // true division by sqrtf of x*x + y*y + z*z
+vector operator/(const vector& v, float s); // true division of each component
 
 // Uniform Catmull-Rom segment: p1 exactly at t = 0, p2 exactly at t = 1.
 // T needs T * float, T / float and T + T.
-template <typename T>
-T catmull_rom(const T& p0, const T& p1, const T& p2, const T& p3, float t)
+template <typename T> T catmull_rom(const T& p0, const T& p1, const T& p2, const T& p3, float t)
 {
     const float w0 = ((2.0f - t) * t - 1.0f) * t;
     const float w1 = (3.0f * t - 5.0f) * t * t + 2.0f;
@@ -69,8 +83,7 @@ quat quat_catmull_rom(const quat& q0, const quat& q1, const quat& q2, const quat
 } // namespace math
 
 // Inches to metres: times 2.54, then divided by 100 (two steps, both single precision).
-template <typename T>
-T InchesToMeters(const T& v)
+template <typename T> T InchesToMeters(const T& v)
 {
     return (v * 2.54f) / 100.0f;
 }

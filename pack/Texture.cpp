@@ -21,9 +21,9 @@ bool BindImage(const char* name, unsigned int* texture, bool mipmaps, int wrap)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     // The mipmap chain is always built, so a texture can later switch filters;
     // rows are flipped so the image's top row lands at t = 1.
-    *texture = SOIL_load_OGL_texture_from_memory(static_cast<const unsigned char*>(blob->GetData()),
-                                                 blob->GetSize(), SOIL_LOAD_AUTO, SOIL_CREATE_NEW_ID,
-                                                 SOIL_FLAG_MIPMAPS | SOIL_FLAG_INVERT_Y);
+    *texture =
+        SOIL_load_OGL_texture_from_memory(static_cast<const unsigned char*>(blob->GetData()), blob->GetSize(),
+                                          SOIL_LOAD_AUTO, SOIL_CREATE_NEW_ID, SOIL_FLAG_MIPMAPS | SOIL_FLAG_INVERT_Y);
     glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
 
     // Also for a failed decode (texture 0): the default texture then gets the parameters.

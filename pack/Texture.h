@@ -6,7 +6,7 @@
 // texture bound.
 #pragma once
 
-bool BindImage(const char* name,        // pack entry name
-               unsigned int* texture,   // out: texture name, 0 on failure; caller owns
-               bool mipmaps,            // true: trilinear filtering; false: nearest
-               int wrap);               // GL_REPEAT, GL_CLAMP, ... for both axes
+bool BindImage(const char* name, // pack entry name
+               unsigned int* texture, // out: texture name, 0 on failure; caller owns
+               bool mipmaps, // true: trilinear filtering; false: nearest
+               int wrap); // GL_REPEAT, GL_CLAMP, ... for both axes

@@ -29,32 +29,33 @@
 #include <minizip/unzip.h>
 #include <zlib.h>
 
-class CZipEntryDecoder {
+class CZipEntryDecoder
+{
 public:
-  explicit CZipEntryDecoder(unzFile zip);   // zip: open archive, current entry selected
-  ~CZipEntryDecoder();
-  CZipEntryDecoder(const CZipEntryDecoder&) = delete;
-  CZipEntryDecoder& operator=(const CZipEntryDecoder&) = delete;
+    explicit CZipEntryDecoder(unzFile zip); // zip: open archive, current entry selected
+    ~CZipEntryDecoder();
+    CZipEntryDecoder(const CZipEntryDecoder&) = delete;
+    CZipEntryDecoder& operator=(const CZipEntryDecoder&) = delete;
 
-  int Open(const char* password);           // zero-terminated
-  int32_t Read(uint8_t* out, uint32_t size);
-  int Close();
+    int Open(const char* password); // zero-terminated
+    int32_t Read(uint8_t* out, uint32_t size);
+    int Close();
 
 private:
-  int32_t _ReadStored(uint8_t* out, uint32_t size);
-  int32_t _ReadDeflated(uint8_t* out, uint32_t size);
-  int _Fill();                              // refills m_pIn; bytes read, 0 at end, <0 error
-  void _Release();
+    int32_t _ReadStored(uint8_t* out, uint32_t size);
+    int32_t _ReadDeflated(uint8_t* out, uint32_t size);
+    int _Fill(); // refills m_pIn; bytes read, 0 at end, <0 error
+    void _Release();
 
-  unzFile m_Zip;
-  bool m_bOpen = false;
-  bool m_bDeflated = false;
-  bool m_bStreamEnd = false;
-  uint32_t m_nCrc = 0;                      // stored CRC-32 of the plain bytes
-  uint32_t m_nCrcSoFar = 0;                 // of the bytes handed out
-  uint64_t m_nSize = 0;                     // declared uncompressed size
-  uint64_t m_nProduced = 0;
-  std::unique_ptr<class CZipCrypt> m_pCrypt;
-  std::unique_ptr<uint8_t[]> m_pIn;
-  z_stream m_Stream{};
+    unzFile m_Zip;
+    bool m_bOpen = false;
+    bool m_bDeflated = false;
+    bool m_bStreamEnd = false;
+    uint32_t m_nCrc = 0; // stored CRC-32 of the plain bytes
+    uint32_t m_nCrcSoFar = 0; // of the bytes handed out
+    uint64_t m_nSize = 0; // declared uncompressed size
+    uint64_t m_nProduced = 0;
+    std::unique_ptr<class CZipCrypt> m_pCrypt;
+    std::unique_ptr<uint8_t[]> m_pIn;
+    z_stream m_Stream{};
 };

@@ -14,12 +14,12 @@
 class Bundle
 {
 public:
-    static Bundle bundleForAddress(const void* address);   // an address inside the module's code
-    static Bundle bundleWithPath(const std::string& path);  // the .saver folder
+    static Bundle bundleForAddress(const void* address); // an address inside the module's code
+    static Bundle bundleWithPath(const std::string& path); // the .saver folder
 
     const std::string& bundlePath() const { return m_Path; }
-    std::string pathForResource(const std::string& name, const std::string& type) const;   // empty if missing
-    std::string bundleIdentifier() const;                   // "CFBundleIdentifier"
+    std::string pathForResource(const std::string& name, const std::string& type) const; // empty if missing
+    std::string bundleIdentifier() const; // "CFBundleIdentifier"
     const std::map<std::string, std::string>& infoDictionary() const { return m_Info; }
 
 private:

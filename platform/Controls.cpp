@@ -4,7 +4,10 @@
 
 // A control exists only once the sheet library loaded it, so the library is
 // there whenever a control is not nil.
-int Control::state() const { return m_pWidget ? SheetLibrary()->state(m_pWidget) : 0; }
+int Control::state() const
+{
+    return m_pWidget ? SheetLibrary()->state(m_pWidget) : 0;
+}
 
 void Control::setState(int state)
 {
@@ -12,7 +15,10 @@ void Control::setState(int state)
         SheetLibrary()->set_state(m_pWidget, state);
 }
 
-int Control::intValue() const { return m_pWidget ? SheetLibrary()->int_value(m_pWidget) : 0; }
+int Control::intValue() const
+{
+    return m_pWidget ? SheetLibrary()->int_value(m_pWidget) : 0;
+}
 
 void Control::setIntValue(int value)
 {

@@ -12,18 +12,20 @@ class Control
 {
 public:
     Control() = default;
-    explicit Control(void* widget) : m_pWidget(widget) {}
+    explicit Control(void* widget)
+        : m_pWidget(widget)
+    {}
 
     explicit operator bool() const { return m_pWidget != nullptr; }
     bool operator==(const Control& other) const = default;
     void* widget() const { return m_pWidget; }
 
-    int state() const;                          // check box: 1 on, 0 off
+    int state() const; // check box: 1 on, 0 off
     void setState(int state);
-    int intValue() const;                       // slider or spin value, rounded
-    void setIntValue(int value);                // clamped to the control's range by the control
+    int intValue() const; // slider or spin value, rounded
+    void setIntValue(int value); // clamped to the control's range by the control
     void setEnabled(bool enabled);
-    void setStringValue(const std::string& text);   // label or text field; shown as it stands
+    void setStringValue(const std::string& text); // label or text field; shown as it stands
 
 private:
     void* m_pWidget = nullptr;

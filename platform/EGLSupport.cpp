@@ -21,8 +21,7 @@ struct SFboFunctions
     PFNGLFRAMEBUFFERRENDERBUFFERPROC FramebufferRenderbuffer = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC CheckFramebufferStatus = nullptr;
 
-    template <typename T>
-    static bool _Get(T& function, const char* name)
+    template <typename T> static bool _Get(T& function, const char* name)
     {
         function = reinterpret_cast<T>(eglGetProcAddress(name));
         return function != nullptr;
@@ -34,8 +33,8 @@ struct SFboFunctions
             return true;
         return _Get(GenFramebuffers, "glGenFramebuffers") && _Get(DeleteFramebuffers, "glDeleteFramebuffers") &&
                _Get(BindFramebuffer, "glBindFramebuffer") && _Get(GenRenderbuffers, "glGenRenderbuffers") &&
-               _Get(DeleteRenderbuffers, "glDeleteRenderbuffers") &&
-               _Get(BindRenderbuffer, "glBindRenderbuffer") && _Get(RenderbufferStorage, "glRenderbufferStorage") &&
+               _Get(DeleteRenderbuffers, "glDeleteRenderbuffers") && _Get(BindRenderbuffer, "glBindRenderbuffer") &&
+               _Get(RenderbufferStorage, "glRenderbufferStorage") &&
                _Get(FramebufferRenderbuffer, "glFramebufferRenderbuffer") &&
                _Get(CheckFramebufferStatus, "glCheckFramebufferStatus");
     }

@@ -13,4 +13,4 @@
 // loading it anew. EGL_NO_DISPLAY when there is none (error says why).
 EGLDisplay GetSurfacelessDisplay(std::string* error);
 
-std::string EglError(const char* what);   // "what failed (EGL error 0x....)"
+std::string EglError(const char* what); // "what failed (EGL error 0x....)"

@@ -19,10 +19,10 @@ class CKeepCurrentEGL
 {
 public:
     explicit CKeepCurrentEGL(EGLContext leaving = EGL_NO_CONTEXT)
-        : m_Display(eglGetCurrentDisplay()),
-          m_Draw(eglGetCurrentSurface(EGL_DRAW)),
-          m_Read(eglGetCurrentSurface(EGL_READ)),
-          m_Context(eglGetCurrentContext())
+        : m_Display(eglGetCurrentDisplay())
+        , m_Draw(eglGetCurrentSurface(EGL_DRAW))
+        , m_Read(eglGetCurrentSurface(EGL_READ))
+        , m_Context(eglGetCurrentContext())
     {
         if (m_Context == leaving)
             m_Display = EGL_NO_DISPLAY;
@@ -48,9 +48,10 @@ class CEGLViewBackend final : public OpenGLViewBackend
 {
 public:
     CEGLViewBackend(EGLDisplay display, EGLContext context, int depthBits)
-        : m_Display(display), m_Context(context), m_nDepthBits(depthBits)
-    {
-    }
+        : m_Display(display)
+        , m_Context(context)
+        , m_nDepthBits(depthBits)
+    {}
 
     ~CEGLViewBackend() override
     {
@@ -129,11 +130,8 @@ std::unique_ptr<OpenGLViewBackend> CreateEGLViewBackend(const OpenGLPixelFormat&
     // The context draws only into its framebuffer object; the configuration
     // still has to offer what the format asks, so a format no renderer can
     // meet fails here as it would on a window.
-    const EGLint attribs[] = {EGL_SURFACE_TYPE, EGL_DONT_CARE,
-                              EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                              EGL_BUFFER_SIZE, format.colorSize(),
-                              EGL_DEPTH_SIZE, format.depthSize(),
-                              EGL_NONE};
+    const EGLint attribs[] = {EGL_SURFACE_TYPE,   EGL_DONT_CARE,  EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_BUFFER_SIZE,
+                              format.colorSize(), EGL_DEPTH_SIZE, format.depthSize(),  EGL_NONE};
     EGLConfig config = nullptr;
     EGLint count = 0;
     if (!eglChooseConfig(display, attribs, &config, 1, &count) || count == 0)

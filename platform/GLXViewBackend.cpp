@@ -33,9 +33,12 @@ class CGLXViewBackend final : public OpenGLViewBackend
 {
 public:
     CGLXViewBackend(Display* display, Window parent, int screen, XVisualInfo* visual, GLXContext context)
-        : m_pDisplay(display), m_Parent(parent), m_nScreen(screen), m_pVisual(visual), m_Context(context)
-    {
-    }
+        : m_pDisplay(display)
+        , m_Parent(parent)
+        , m_nScreen(screen)
+        , m_pVisual(visual)
+        , m_Context(context)
+    {}
 
     ~CGLXViewBackend() override
     {
@@ -54,11 +57,11 @@ public:
         m_Colormap = XCreateColormap(m_pDisplay, m_Parent, m_pVisual->visual, AllocNone);
         XSetWindowAttributes attributes{};
         attributes.colormap = m_Colormap;
-        attributes.background_pixmap = None;   // the server never paints over our frames
+        attributes.background_pixmap = None; // the server never paints over our frames
         attributes.border_pixel = 0;
-        attributes.event_mask = 0;             // input goes on to the parent, where the host listens
-        m_Window = XCreateWindow(m_pDisplay, m_Parent, 0, 0, _Side(m_nWidth), _Side(m_nHeight), 0,
-                                 m_pVisual->depth, InputOutput, m_pVisual->visual,
+        attributes.event_mask = 0; // input goes on to the parent, where the host listens
+        m_Window = XCreateWindow(m_pDisplay, m_Parent, 0, 0, _Side(m_nWidth), _Side(m_nHeight), 0, m_pVisual->depth,
+                                 InputOutput, m_pVisual->visual,
                                  CWColormap | CWBackPixmap | CWBorderPixel | CWEventMask, &attributes);
         m_bMapped = false;
         _UpdateMapping();
@@ -113,7 +116,7 @@ public:
             _ApplySwapInterval();
     }
 
-    void update() override {}   // the driver follows the window's size at the next frame
+    void update() override {} // the driver follows the window's size at the next frame
 
     void present() override
     {
@@ -155,13 +158,13 @@ private:
     Display* m_pDisplay;
     Window m_Parent;
     int m_nScreen;
-    XVisualInfo* m_pVisual;   // ours, XFree'd
+    XVisualInfo* m_pVisual; // ours, XFree'd
     GLXContext m_Context;
     Window m_Window = 0;
     Colormap m_Colormap = 0;
     int m_nWidth = 0;
     int m_nHeight = 0;
-    int m_nSwapInterval = -1;   // -1: never set
+    int m_nSwapInterval = -1; // -1: never set
     bool m_bHidden = false;
     bool m_bMapped = false;
 };
@@ -172,12 +175,18 @@ private:
 GLXFBConfig ChooseConfig(Display* display, int screen, const OpenGLPixelFormat& format, int parentDepth,
                          XVisualInfo** chosenVisual)
 {
-    const int attributes[] = {GLX_X_RENDERABLE, True,
-                              GLX_DRAWABLE_TYPE, GLX_WINDOW_BIT,
-                              GLX_RENDER_TYPE, GLX_RGBA_BIT,
-                              GLX_DOUBLEBUFFER, format.doubleBuffer() ? True : static_cast<int>(GLX_DONT_CARE),
-                              GLX_BUFFER_SIZE, format.colorSize(),
-                              GLX_DEPTH_SIZE, format.depthSize(),
+    const int attributes[] = {GLX_X_RENDERABLE,
+                              True,
+                              GLX_DRAWABLE_TYPE,
+                              GLX_WINDOW_BIT,
+                              GLX_RENDER_TYPE,
+                              GLX_RGBA_BIT,
+                              GLX_DOUBLEBUFFER,
+                              format.doubleBuffer() ? True : static_cast<int>(GLX_DONT_CARE),
+                              GLX_BUFFER_SIZE,
+                              format.colorSize(),
+                              GLX_DEPTH_SIZE,
+                              format.depthSize(),
                               None};
     int count = 0;
     GLXFBConfig* configs = glXChooseFBConfig(display, screen, attributes, &count);

@@ -5,13 +5,12 @@
 #include <GL/gl.h>
 
 CHeadlessGL::CHeadlessGL()
-    : m_pDisplay(nullptr),
-      m_pContext(nullptr),
-      m_pSurface(nullptr),
-      m_nWidth(0),
-      m_nHeight(0)
-{
-}
+    : m_pDisplay(nullptr)
+    , m_pContext(nullptr)
+    , m_pSurface(nullptr)
+    , m_nWidth(0)
+    , m_nHeight(0)
+{}
 
 CHeadlessGL::~CHeadlessGL()
 {
@@ -42,9 +41,21 @@ bool CHeadlessGL::Create(int width, int height, bool allowPbuffer)
         return _Fail(EglError("eglBindAPI(OpenGL)"));
 
     // A pbuffer first; some surfaceless drivers offer only contexts without surfaces.
-    const EGLint pbufferAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                     EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
-                                     EGL_DEPTH_SIZE, 16, EGL_NONE};
+    const EGLint pbufferAttribs[] = {EGL_SURFACE_TYPE,
+                                     EGL_PBUFFER_BIT,
+                                     EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE,
+                                     8,
+                                     EGL_GREEN_SIZE,
+                                     8,
+                                     EGL_BLUE_SIZE,
+                                     8,
+                                     EGL_ALPHA_SIZE,
+                                     8,
+                                     EGL_DEPTH_SIZE,
+                                     16,
+                                     EGL_NONE};
     const EGLint anyAttribs[] = {EGL_SURFACE_TYPE, EGL_DONT_CARE, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
     EGLConfig config = nullptr;
     EGLint count = 0;

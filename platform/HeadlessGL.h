@@ -15,7 +15,7 @@ class CHeadlessGL
 {
 public:
     CHeadlessGL();
-    ~CHeadlessGL();                         // Destroy
+    ~CHeadlessGL(); // Destroy
     CHeadlessGL(const CHeadlessGL&) = delete;
     CHeadlessGL& operator=(const CHeadlessGL&) = delete;
 
@@ -23,10 +23,10 @@ public:
     // viewport to (0, 0, width, height). allowPbuffer false forces the
     // framebuffer-object fallback (so it stays tested where pbuffers exist).
     bool Create(int width, int height, bool allowPbuffer = true);
-    void Destroy();                         // releases everything; safe to repeat
+    void Destroy(); // releases everything; safe to repeat
 
-    bool MakeCurrent();                     // false without a context
-    static void ReleaseCurrent();           // no context current afterwards
+    bool MakeCurrent(); // false without a context
+    static void ReleaseCurrent(); // no context current afterwards
 
     // Reads the colour buffer as RGBA bytes, width * height * 4, rows from the
     // top of the picture down. Finishes the pending drawing first.
@@ -40,10 +40,10 @@ public:
 private:
     bool _Fail(const std::string& why);
 
-    void* m_pDisplay;       // EGLDisplay
-    void* m_pContext;       // EGLContext
-    void* m_pSurface;       // EGLSurface of the pbuffer, null when drawing into the FBO
-    COffscreenFramebuffer m_Fbo;   // drawn into when there is no pbuffer
+    void* m_pDisplay; // EGLDisplay
+    void* m_pContext; // EGLContext
+    void* m_pSurface; // EGLSurface of the pbuffer, null when drawing into the FBO
+    COffscreenFramebuffer m_Fbo; // drawn into when there is no pbuffer
     int m_nWidth;
     int m_nHeight;
     std::string m_Error;

@@ -10,8 +10,8 @@ public:
     // Makes or resizes the buffers (width, height >= 1) and leaves the
     // framebuffer bound for drawing and reading. depthBits 0: no depth buffer.
     bool Resize(int width, int height, int depthBits);
-    void Bind() const;                      // no-op before the first Resize
-    void Destroy();                         // safe to repeat
+    void Bind() const; // no-op before the first Resize
+    void Destroy(); // safe to repeat
     bool Exists() const { return m_nFbo != 0; }
 
 private:

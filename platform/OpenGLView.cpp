@@ -25,9 +25,9 @@ constexpr double MaxDrawableSide = 16384.0;
 
 int DrawableSide(double side)
 {
-    if (!(side > 0.0))   // also NaN
+    if (!(side > 0.0)) // also NaN
         return 0;
-    return static_cast<int>(std::min(side, MaxDrawableSide));   // truncation toward zero
+    return static_cast<int>(std::min(side, MaxDrawableSide)); // truncation toward zero
 }
 
 } // namespace
@@ -45,7 +45,7 @@ OpenGLPixelFormat* OpenGLPixelFormat::initWithAttributes(const uint32_t* attribu
         switch (word) {
         case PFAAllRenderers:
         case PFAMinimumPolicy:
-            break;   // every renderer here is software; a smallest match is always what we choose
+            break; // every renderer here is software; a smallest match is always what we choose
         case PFADoubleBuffer:
             format.m_bDoubleBuffer = true;
             break;
@@ -97,9 +97,10 @@ void OpenGLContext::flushBuffer()
 }
 
 OpenGLView::OpenGLView(std::unique_ptr<OpenGLViewBackend> backend, const OpenGLPixelFormat& format)
-    : m_pBackend(std::move(backend)), m_Context(m_pBackend.get()), m_Format(format)
-{
-}
+    : m_pBackend(std::move(backend))
+    , m_Context(m_pBackend.get())
+    , m_Format(format)
+{}
 
 OpenGLView::~OpenGLView()
 {

@@ -26,11 +26,11 @@ class OpenGLViewBackend;
 class OpenGLPixelFormat
 {
 public:
-    static OpenGLPixelFormat* initWithAttributes(const uint32_t* attributes);   // caller owns; null: unknown word
+    static OpenGLPixelFormat* initWithAttributes(const uint32_t* attributes); // caller owns; null: unknown word
 
-    const std::vector<uint32_t>& attributes() const { return m_Attributes; }   // as given, with the final 0
-    int depthSize() const { return m_nDepthSize; }      // bits, at least
-    int colorSize() const { return m_nColorSize; }      // bits per pixel, at least; 0: any
+    const std::vector<uint32_t>& attributes() const { return m_Attributes; } // as given, with the final 0
+    int depthSize() const { return m_nDepthSize; } // bits, at least
+    int colorSize() const { return m_nColorSize; } // bits per pixel, at least; 0: any
     bool doubleBuffer() const { return m_bDoubleBuffer; }
 
 private:
@@ -49,16 +49,18 @@ enum EOpenGLContextParameter
 class OpenGLContext
 {
 public:
-    explicit OpenGLContext(OpenGLViewBackend* backend) : m_pBackend(backend) {}
+    explicit OpenGLContext(OpenGLViewBackend* backend)
+        : m_pBackend(backend)
+    {}
 
     void makeCurrentContext();
     static void clearCurrentContext();
-    void setValues(const int* values, int parameter);   // swap interval: silently nothing without the extension
-    void update();                                      // follow the drawable's new size
-    void flushBuffer();                                 // present (a swap; nothing headless)
+    void setValues(const int* values, int parameter); // swap interval: silently nothing without the extension
+    void update(); // follow the drawable's new size
+    void flushBuffer(); // present (a swap; nothing headless)
 
 private:
-    OpenGLViewBackend* m_pBackend;   // the view's
+    OpenGLViewBackend* m_pBackend; // the view's
 };
 
 class OpenGLView
@@ -72,11 +74,11 @@ public:
     OpenGLView& operator=(const OpenGLView&) = delete;
 
     OpenGLContext* openGLContext() { return &m_Context; }
-    void setFrameSize(const SSize& size);   // the drawable's size; zero is allowed
+    void setFrameSize(const SSize& size); // the drawable's size; zero is allowed
     SSize frameSize() const { return m_Size; }
     void setHidden(bool hidden);
     bool isHidden() const { return m_bHidden; }
-    void attachToTarget();                  // called by ScreenSaverView::addSubview
+    void attachToTarget(); // called by ScreenSaverView::addSubview
     void removeFromSuperview();
 
     const OpenGLPixelFormat& pixelFormat() const { return m_Format; }

@@ -11,14 +11,14 @@ class OpenGLViewBackend
 public:
     virtual ~OpenGLViewBackend() = default;
 
-    virtual void attach() = 0;                      // create/show the drawable over the target
-    virtual void detach() = 0;                      // remove it; the context lives on
+    virtual void attach() = 0; // create/show the drawable over the target
+    virtual void detach() = 0; // remove it; the context lives on
     virtual void resize(int width, int height) = 0; // pixels, >= 0
     virtual void setHidden(bool hidden) = 0;
     virtual bool makeCurrent() = 0;
     virtual void setSwapInterval(int interval) = 0; // silently nothing without support
     virtual void update() = 0;
-    virtual void present() = 0;                     // swap buffers; nothing headless
+    virtual void present() = 0; // swap buffers; nothing headless
 };
 
 // Each returns null when no configuration matches the format or the context

@@ -35,32 +35,31 @@ typedef struct SSaverTarget
 // take part; see ScreenSaverDefaults.h for how the two domains combine.
 typedef struct SSaverRunSettings
 {
-    int enable_sounds;   // 0 or 1; -1 unset (--no-sound gives 0)
-    int sound_volume;    // percent; -1 unset
-    int plasma_density;  // bolts; -1 unset
-    int static_camera;   // 0 or 1; -1 unset
-    int show_fps;        // 1: frame rate and frame time drawn over every frame; never stored
+    int enable_sounds; // 0 or 1; -1 unset (--no-sound gives 0)
+    int sound_volume; // percent; -1 unset
+    int plasma_density; // bolts; -1 unset
+    int static_camera; // 0 or 1; -1 unset
+    int show_fps; // 1: frame rate and frame time drawn over every frame; never stored
 } SSaverRunSettings;
 
-typedef struct SSaverView SSaverView;   // opaque: the module's view object
+typedef struct SSaverView SSaverView; // opaque: the module's view object
 
 typedef struct SSaverModule
 {
-    int abi;                        // VELTRIX_SAVER_MODULE_ABI
-    const char* identifier;         // bundle identifier, "org.veltrix.Veltrix"
-    const char* version;            // "CFBundleVersion"
+    int abi; // VELTRIX_SAVER_MODULE_ABI
+    const char* identifier; // bundle identifier, "org.veltrix.Veltrix"
+    const char* version; // "CFBundleVersion"
 
     // Process-wide; call before the first create. Null clears the domain.
     void (*set_run_settings)(const SSaverRunSettings* settings);
 
-    SSaverView* (*create)(const SSaverTarget* target, double x, double y, double width, double height,
-                          int preview);
+    SSaverView* (*create)(const SSaverTarget* target, double x, double y, double width, double height, int preview);
     void (*set_frame_size)(SSaverView* view, double width, double height);
     void (*start)(SSaverView* view);
-    void (*animate)(SSaverView* view);   // one frame, presented; the view's context stays current
+    void (*animate)(SSaverView* view); // one frame, presented; the view's context stays current
     void (*stop)(SSaverView* view);
     void (*destroy)(SSaverView* view);
-    double (*animation_interval)(const SSaverView* view);   // seconds between animate calls
+    double (*animation_interval)(const SSaverView* view); // seconds between animate calls
     int (*is_main_screen)(const SSaverView* view);
     int (*perform_gamma_fade)(void);
     int (*has_configure_sheet)(const SSaverView* view);

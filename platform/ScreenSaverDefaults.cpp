@@ -87,9 +87,9 @@ bool LoadKeyFile(GKeyFile* file, const std::string& text)
 {
     if (!text.empty() && text.back() != '\n')
         return false;
-    return g_key_file_load_from_data(file, text.data(), text.size(),
-                                     static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS),
-                                     nullptr);
+    return g_key_file_load_from_data(
+        file, text.data(), text.size(),
+        static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), nullptr);
 }
 
 } // namespace

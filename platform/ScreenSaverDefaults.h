@@ -28,10 +28,10 @@ class ScreenSaverDefaults
 public:
     static ScreenSaverDefaults defaultsForModuleWithName(const std::string& moduleName);
 
-    bool hasObjectForKey(const std::string& key) const;      // objectForKey: != nil
-    int64_t integerForKey(const std::string& key) const;     // 0 when missing
+    bool hasObjectForKey(const std::string& key) const; // objectForKey: != nil
+    int64_t integerForKey(const std::string& key) const; // 0 when missing
     void setIntegerForKey(int64_t value, const std::string& key);
-    bool synchronize(std::string* error = nullptr);          // false: nothing changed on disk; *error says why
+    bool synchronize(std::string* error = nullptr); // false: nothing changed on disk; *error says why
 
     const std::string& path() const { return m_Path; }
 
@@ -43,8 +43,8 @@ public:
 
 private:
     std::string m_Path;
-    std::map<std::string, int64_t> m_Stored;     // integers read from the file
-    std::map<std::string, int64_t> m_Changed;    // set since it was obtained
+    std::map<std::string, int64_t> m_Stored; // integers read from the file
+    std::map<std::string, int64_t> m_Changed; // set since it was obtained
 };
 
 // ${XDG_CONFIG_HOME:-$HOME/.config}/veltrix/<moduleName>.conf

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-ScreenSaverView::ScreenSaverView(const SSaverTarget& target) : m_Target(target)
-{
-}
+ScreenSaverView::ScreenSaverView(const SSaverTarget& target)
+    : m_Target(target)
+{}
 
 ScreenSaverView::~ScreenSaverView() = default;
 
@@ -28,8 +28,7 @@ void ScreenSaverView::stopAnimation()
 }
 
 void ScreenSaverView::animateOneFrame()
-{
-}
+{}
 
 void ScreenSaverView::setFrameSize(const SSize& size)
 {
@@ -38,8 +37,7 @@ void ScreenSaverView::setFrameSize(const SSize& size)
 }
 
 void ScreenSaverView::drawRect(const SRect&)
-{
-}
+{}
 
 void ScreenSaverView::setAnimationTimeInterval(double seconds)
 {

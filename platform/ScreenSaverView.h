@@ -23,11 +23,11 @@ public:
     // object). The base records frame and preview flag and cannot fail.
     virtual bool initWithFrame(const SRect& frame, bool isPreview);
 
-    virtual void startAnimation();          // base: marks the view animating
-    virtual void stopAnimation();           // base: marks it stopped
-    virtual void animateOneFrame();         // base: nothing
-    virtual void setFrameSize(const SSize& size);   // base: records the size
-    virtual void drawRect(const SRect& rect);       // base: nothing
+    virtual void startAnimation(); // base: marks the view animating
+    virtual void stopAnimation(); // base: marks it stopped
+    virtual void animateOneFrame(); // base: nothing
+    virtual void setFrameSize(const SSize& size); // base: records the size
+    virtual void drawRect(const SRect& rect); // base: nothing
 
     bool isPreview() const { return m_bPreview; }
     bool isAnimating() const { return m_bAnimating; }

@@ -13,8 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 const int kGrabSize = 1024;
 
 struct SMonitor
@@ -42,8 +41,7 @@ int MonitorUnder(const std::vector<SMonitor>& monitors, const SRect& frame)
         return -1;
     const auto primary = std::find_if(monitors.begin(), monitors.end(), [](const SMonitor& m) { return m.primary; });
     const SMonitor& origin = primary != monitors.end() ? *primary : monitors.front();
-    for (size_t i = 0; i < monitors.size(); ++i)
-    {
+    for (size_t i = 0; i < monitors.size(); ++i) {
         const SMonitor& m = monitors[i];
         const double left = std::max(frame.x, double(m.x - origin.x));
         const double right = std::min(frame.x + frame.width, double(m.x - origin.x + m.width));
@@ -58,7 +56,9 @@ int MonitorUnder(const std::vector<SMonitor>& monitors, const SRect& frame)
 class CDisplay
 {
 public:
-    CDisplay() : m_pDisplay(XOpenDisplay(nullptr)) {}
+    CDisplay()
+        : m_pDisplay(XOpenDisplay(nullptr))
+    {}
     ~CDisplay()
     {
         if (m_pDisplay)
@@ -72,7 +72,10 @@ private:
     Display* m_pDisplay;
 };
 
-int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+int IgnoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
 
 // The image as RGBA bytes (alpha 255), or empty when its format is not a true-colour one we know.
 std::vector<uint32_t> ToRgba(XImage* image)
@@ -83,11 +86,11 @@ std::vector<uint32_t> ToRgba(XImage* image)
     auto shiftOf = [](unsigned long mask) { return __builtin_ctzl(mask); };
     auto scaleOf = [](unsigned long mask, int shift) { return 255.0 / double(mask >> shift); };
     const int rs = shiftOf(image->red_mask), gs = shiftOf(image->green_mask), bs = shiftOf(image->blue_mask);
-    const double rk = scaleOf(image->red_mask, rs), gk = scaleOf(image->green_mask, gs), bk = scaleOf(image->blue_mask, bs);
+    const double rk = scaleOf(image->red_mask, rs), gk = scaleOf(image->green_mask, gs),
+                 bk = scaleOf(image->blue_mask, bs);
     pixels.resize(size_t(image->width) * image->height);
     for (int y = 0; y < image->height; ++y)
-        for (int x = 0; x < image->width; ++x)
-        {
+        for (int x = 0; x < image->width; ++x) {
             const unsigned long p = XGetPixel(image, x, y);
             const uint8_t rgba[4] = {uint8_t(((p & image->red_mask) >> rs) * rk + 0.5),
                                      uint8_t(((p & image->green_mask) >> gs) * gk + 0.5),
@@ -140,8 +143,7 @@ unsigned char* grabScreenShotWithFrame(float x, float y, float width, float heig
     Display* dpy = display.get();
     const Window root = DefaultRootWindow(dpy);
     int left = 0, top = 0, w = DisplayWidth(dpy, DefaultScreen(dpy)), h = DisplayHeight(dpy, DefaultScreen(dpy));
-    if (index >= 0)
-    {
+    if (index >= 0) {
         // Only the part of the monitor that lies on the root window can be read.
         const SMonitor& m = monitors[size_t(index)];
         left = std::max(m.x, 0);
@@ -166,8 +168,7 @@ unsigned char* grabScreenShotWithFrame(float x, float y, float width, float heig
         return nullptr;
 
     auto* out = static_cast<unsigned char*>(std::malloc(size_t(kGrabSize) * kGrabSize * 4));
-    if (out && !Scale(pixels, w, h, out))
-    {
+    if (out && !Scale(pixels, w, h, out)) {
         std::free(out);
         out = nullptr;
     }

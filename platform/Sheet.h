@@ -18,7 +18,7 @@ class Bundle;
 struct SOutlet
 {
     const char* name;
-    Control* control;   // the owner's member that receives the object
+    Control* control; // the owner's member that receives the object
 };
 
 struct SAction
@@ -28,8 +28,7 @@ struct SAction
 };
 
 // An action calling a member function of the owner with the sending control.
-template <class Owner, void (Owner::*Method)(Control)>
-constexpr SAction MakeAction(const char* name)
+template <class Owner, void (Owner::*Method)(Control)> constexpr SAction MakeAction(const char* name)
 {
     return {name, [](void* owner, void* sender) { (static_cast<Owner*>(owner)->*Method)(Control(sender)); }};
 }
@@ -41,5 +40,5 @@ bool loadNibNamed(const Bundle& bundle, const char* name, void* owner, const SOu
 // it has been ended, calling tick(context) every interval seconds meanwhile
 // (the host's preview keeps moving). False when it could not be shown.
 bool runSheet(Control sheet, unsigned long parent, double interval, void (*tick)(void*), void* context);
-void endSheet(Control sheet);       // hides it; a running runSheet returns
-void releaseSheet(Control sheet);   // destroys the window and its controls
+void endSheet(Control sheet); // hides it; a running runSheet returns
+void releaseSheet(Control sheet); // destroys the window and its controls

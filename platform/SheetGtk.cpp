@@ -16,8 +16,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace
-{
+namespace {
 // The window run_sheet is running, so a message box shown meanwhile sits on it.
 GtkWindow* g_pRunningSheet = nullptr;
 GMainLoop* g_pSheetLoop = nullptr;
@@ -26,9 +25,8 @@ bool OpenDisplay()
 {
     static int s_nOpened = -1;
     if (s_nOpened < 0 && gdk_display_get_default())
-        s_nOpened = 1;   // the process started GTK itself
-    if (s_nOpened < 0)
-    {
+        s_nOpened = 1; // the process started GTK itself
+    if (s_nOpened < 0) {
         // The host's numbers and key files must not change with the user's locale.
         gtk_disable_setlocale();
         s_nOpened = gtk_init_check(nullptr, nullptr) ? 1 : 0;
@@ -48,7 +46,10 @@ void PerformAction(GObject* sender, gpointer data)
     binding->m_pPerform(binding->m_pOwner, sender);
 }
 
-void FreeBinding(gpointer data, GClosure*) { delete static_cast<SActionBinding*>(data); }
+void FreeBinding(gpointer data, GClosure*)
+{
+    delete static_cast<SActionBinding*>(data);
+}
 
 struct SConnectContext
 {
@@ -62,8 +63,7 @@ void ConnectAction(GtkBuilder*, GObject* object, const gchar* signal, const gcha
 {
     const auto* context = static_cast<const SConnectContext*>(data);
     for (int i = 0; i < context->m_nActions; ++i)
-        if (std::strcmp(context->m_pActions[i].name, handler) == 0)
-        {
+        if (std::strcmp(context->m_pActions[i].name, handler) == 0) {
             auto* binding = new SActionBinding{context->m_pActions[i].perform, context->m_pOwner};
             g_signal_connect_data(object, signal, G_CALLBACK(PerformAction), binding, FreeBinding,
                                   GConnectFlags(flags & G_CONNECT_AFTER));
@@ -82,7 +82,7 @@ void ActivateDefault(GtkWindow* window)
 gboolean OnDelete(GtkWidget* window, GdkEvent*, gpointer)
 {
     ActivateDefault(GTK_WINDOW(window));
-    return TRUE;   // the closing action hides it; the sheet lives as long as its owner
+    return TRUE; // the closing action hides it; the sheet lives as long as its owner
 }
 
 gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer)
@@ -105,8 +105,7 @@ int LoadInterface(const char* path, void* owner, const SSheetOutlet* outlets, in
     if (!path || !OpenDisplay())
         return 0;
     GtkBuilder* builder = gtk_builder_new();
-    if (!gtk_builder_add_from_file(builder, path, nullptr))
-    {
+    if (!gtk_builder_add_from_file(builder, path, nullptr)) {
         // Whatever was built before the error is dropped with the builder.
         GSList* built = gtk_builder_get_objects(builder);
         for (GSList* it = built; it; it = it->next)
@@ -121,8 +120,7 @@ int LoadInterface(const char* path, void* owner, const SSheetOutlet* outlets, in
 
     GSList* objects = gtk_builder_get_objects(builder);
     for (GSList* it = objects; it; it = it->next)
-        if (GTK_IS_WINDOW(it->data))
-        {
+        if (GTK_IS_WINDOW(it->data)) {
             g_signal_connect(it->data, "delete-event", G_CALLBACK(OnDelete), nullptr);
             g_signal_connect(it->data, "key-press-event", G_CALLBACK(OnKey), nullptr);
         }
@@ -206,8 +204,7 @@ void SetParent(GtkWindow* window, unsigned long parent)
     gtk_widget_realize(GTK_WIDGET(window));
     gdk_x11_display_error_trap_push(display);
     GdkWindow* foreign = gdk_x11_window_foreign_new_for_display(display, parent);
-    if (foreign)
-    {
+    if (foreign) {
         gdk_window_set_transient_for(gtk_widget_get_window(GTK_WIDGET(window)), foreign);
         g_object_unref(foreign);
     }
@@ -251,8 +248,8 @@ int MessageBox(const char* title, const char* message)
     if (!OpenDisplay())
         return 0;
     // Both texts go through "%s": a % in them is shown, never read as a format.
-    GtkWidget* dialog = gtk_message_dialog_new(g_pRunningSheet, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
-                                               GTK_BUTTONS_OK, "%s", title ? title : "");
+    GtkWidget* dialog = gtk_message_dialog_new(g_pRunningSheet, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+                                               "%s", title ? title : "");
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", message ? message : "");
     gtk_window_set_title(GTK_WINDOW(dialog), title ? title : "");
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));

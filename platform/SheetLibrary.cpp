@@ -4,8 +4,7 @@
 
 #include <string>
 
-namespace
-{
+namespace {
 std::string g_LibraryPath;
 
 std::string PathBesideThisCode()
@@ -36,4 +35,7 @@ const SSheetLibrary* SheetLibrary()
     return s_pLibrary;
 }
 
-void SetSheetLibraryPath(const char* path) { g_LibraryPath = path ? path : ""; }
+void SetSheetLibraryPath(const char* path)
+{
+    g_LibraryPath = path ? path : "";
+}

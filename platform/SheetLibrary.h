@@ -15,19 +15,19 @@ extern "C" {
 
 typedef struct SSheetOutlet
 {
-    const char* name;   // object id in the interface file
-    void** slot;        // receives the widget, or null when the file has none of that id
+    const char* name; // object id in the interface file
+    void** slot; // receives the widget, or null when the file has none of that id
 } SSheetOutlet;
 
 typedef struct SSheetAction
 {
-    const char* name;                            // handler name in the interface file
-    void (*perform)(void* owner, void* sender);  // sender: the widget that fired
+    const char* name; // handler name in the interface file
+    void (*perform)(void* owner, void* sender); // sender: the widget that fired
 } SSheetAction;
 
 typedef struct SSheetLibrary
 {
-    int abi;   // VELTRIX_SHEET_LIBRARY_ABI
+    int abi; // VELTRIX_SHEET_LIBRARY_ABI
 
     // Loads a GtkBuilder file, fills the outlets, connects the actions to
     // owner. Returns 0 (nothing filled) without a display or when the file
@@ -41,13 +41,13 @@ typedef struct SSheetLibrary
     int (*int_value)(void* control);
     void (*set_int_value)(void* control, int value);
     void (*set_enabled)(void* control, int enabled);
-    void (*set_string_value)(void* control, const char* text);   // shown as it stands
+    void (*set_string_value)(void* control, const char* text); // shown as it stands
 
     // Shows the window over the X window parent (0: none) and runs the main
     // loop until end_sheet, calling tick every interval seconds (tick may be
     // null). Returns 0 when the window could not be shown.
     int (*run_sheet)(void* window, unsigned long parent, double interval, void (*tick)(void*), void* context);
-    void (*end_sheet)(void* window);   // hides it and ends run_sheet
+    void (*end_sheet)(void* window); // hides it and ends run_sheet
 
     // A modal message with one "OK" button; 1 when OK was pressed, 0 when it
     // could not be shown or was dismissed otherwise.

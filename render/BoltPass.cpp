@@ -29,7 +29,7 @@ void CDrawer::DrawBolt(const CComplexBolt* bolt)
     gl.PushAttrib(GL_ENABLE_BIT);
     gl.Enable(GL_TEXTURE_2D);
     gl.BindTexture(GL_TEXTURE_2D, m_nLightTex);
-    gl.Disable(GL_CULL_FACE);   // ribbons are seen from both sides
+    gl.Disable(GL_CULL_FACE); // ribbons are seen from both sides
 
     // Both ribbons turn their flat side to the eye. Where the tangent points
     // along the line of sight (or vanishes) there is no such side: the point
@@ -38,16 +38,14 @@ void CDrawer::DrawBolt(const CComplexBolt* bolt)
     auto strip = [&](float halfWidth, bool ramp) {
         math::vector side = m_vRight;
         gl.Begin(GL_TRIANGLE_STRIP);
-        for (unsigned int i = 0; i < n; ++i)
-        {
+        for (unsigned int i = 0; i < n; ++i) {
             const math::vector p = bolt->GetPoint(i);
             const math::vector t = bolt->GetTangent(i);
             side = pass::NormalizeOr(pass::Cross(t, p - eye), side);
             const math::vector a = p + side * halfWidth;
             const math::vector b = p - side * halfWidth;
             const float s = ColumnAt(i, n);
-            if (ramp && i < m_Colors.size())
-            {
+            if (ramp && i < m_Colors.size()) {
                 const math::vector& c = m_Colors[i];
                 gl.Color3f(c.x, c.y, c.z);
             }

@@ -11,16 +11,16 @@
 #include <cmath>
 
 const SPassGL g_DriverPassGL = {
-    glMatrixMode, glLoadIdentity, glPushMatrix, glPopMatrix, glOrtho, glTranslatef, glScalef, glRotatef,
-    glGetDoublev, glGetIntegerv, gluPerspective, gluLookAt, gluProject, gluUnProject,
-    glBegin, glEnd, glVertex3f, glTexCoord2f, glNormal3f, glColor3f, glColor4f,
-    glEnable, glDisable, glPushAttrib, glPopAttrib, glBlendFunc, glBindTexture,
+    glMatrixMode, glLoadIdentity, glPushMatrix,  glPopMatrix,    glOrtho,     glTranslatef,  glScalef,
+    glRotatef,    glGetDoublev,   glGetIntegerv, gluPerspective, gluLookAt,   gluProject,    gluUnProject,
+    glBegin,      glEnd,          glVertex3f,    glTexCoord2f,   glNormal3f,  glColor3f,     glColor4f,
+    glEnable,     glDisable,      glPushAttrib,  glPopAttrib,    glBlendFunc, glBindTexture,
 };
 const SPassGL* g_pPassGL = &g_DriverPassGL;
 
 namespace {
 
-constexpr double FieldOfViewAtSquare = 90.0;   // degrees, vertical; narrows as the screen widens
+constexpr double FieldOfViewAtSquare = 90.0; // degrees, vertical; narrows as the screen widens
 constexpr double NearPlane = 0.1;
 constexpr double FarPlane = 200.0;
 
@@ -112,9 +112,7 @@ bool CDrawer::ProjectVertex(float x, float y, float z, float* sx, float* sy, flo
     *sz = static_cast<float>(wz);
 
     // Half-open on screen: the pixel column at x = width does not exist.
-    return view[0] <= wx && wx < view[0] + view[2] &&
-           view[1] <= wy && wy < view[1] + view[3] &&
-           0.0 <= wz && wz <= 1.0;
+    return view[0] <= wx && wx < view[0] + view[2] && view[1] <= wy && wy < view[1] + view[3] && 0.0 <= wz && wz <= 1.0;
 }
 
 void CDrawer::UnProjectVertex(float x, float y, float z, float* ox, float* oy, float* oz)
@@ -125,8 +123,8 @@ void CDrawer::UnProjectVertex(float x, float y, float z, float* ox, float* oy, f
 
     // A singular matrix makes GLU fail without writing; the outputs then read 0.
     GLdouble rx = 0.0, ry = 0.0, rz = 0.0;
-    gl.UnProject(x * static_cast<float>(view[2]), y * static_cast<float>(view[3]), z,
-                 state.model, state.proj, view, &rx, &ry, &rz);
+    gl.UnProject(x * static_cast<float>(view[2]), y * static_cast<float>(view[3]), z, state.model, state.proj, view,
+                 &rx, &ry, &rz);
     *ox = static_cast<float>(rx);
     *oy = static_cast<float>(ry);
     *oz = static_cast<float>(rz);
@@ -153,8 +151,7 @@ void CDrawer::Restore3D()
     gl.PopMatrix();
 }
 
-void CDrawer::DrawQuad(const math::vector& p, const math::vector& q, const math::vector& r,
-                       const math::vector& s)
+void CDrawer::DrawQuad(const math::vector& p, const math::vector& q, const math::vector& r, const math::vector& s)
 {
     // Corners come in strip order (r opposite p); drawn round the rim p, q, s, r.
     const SPassGL& gl = PassGL();
@@ -170,8 +167,8 @@ void CDrawer::DrawQuad(const math::vector& p, const math::vector& q, const math:
     gl.End();
 }
 
-void CDrawer::DrawQuad2D(float x1, float y1, float x2, float y2, float s1, float t1, float s2, float t2,
-                         float angle, float yscale)
+void CDrawer::DrawQuad2D(float x1, float y1, float x2, float y2, float s1, float t1, float s2, float t2, float angle,
+                         float yscale)
 {
     const SPassGL& gl = PassGL();
     gl.MatrixMode(GL_MODELVIEW);
@@ -212,9 +209,9 @@ void CDrawer::DarkScene(float strength)
     gl.Disable(GL_DEPTH_TEST);
     gl.Disable(GL_CULL_FACE);
     gl.Enable(GL_BLEND);
-    gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);   // left set: not part of the enable group
+    gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); // left set: not part of the enable group
     gl.Disable(GL_TEXTURE_2D);
-    gl.Color4f(0.0f, 0.0f, 0.0f, strength);               // left set, likewise
+    gl.Color4f(0.0f, 0.0f, 0.0f, strength); // left set, likewise
 
     Set2D();
     gl.Begin(GL_QUADS);

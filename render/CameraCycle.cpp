@@ -15,8 +15,8 @@
 
 namespace {
 
-constexpr float CycleLength = 23.0f;    // seconds of path time
-constexpr float FadeLength = 3.0f;      // fade-in at the start, fade-out and cross-fade at the end
+constexpr float CycleLength = 23.0f; // seconds of path time
+constexpr float FadeLength = 3.0f; // fade-in at the start, fade-out and cross-fade at the end
 constexpr float FadeOutStart = 20.0f;
 constexpr int PathChoiceAttempts = 10;
 
@@ -44,8 +44,8 @@ void CDrawer::PrepareToDraw()
     if (newCycle) {
         if (m_Config.m_nStaticCamera != 0) {
             const float d = RangeRand(10.0f, 20.0f);
-            const float a = RangeRand(-0.5235988f, 0.5235988f);   // elevation, +-30 degrees
-            const float b = RangeRand(0.7853982f, 2.3561945f);    // azimuth, 45 to 135 degrees
+            const float a = RangeRand(-0.5235988f, 0.5235988f); // elevation, +-30 degrees
+            const float b = RangeRand(0.7853982f, 2.3561945f); // azimuth, 45 to 135 degrees
             m_CFrom = {d * cosf(a) * cosf(b), d * cosf(a) * sinf(b), d * sinf(a)};
             m_CTo = {0.0f, 0.0f, 0.0f};
             m_CUp = {0.0f, 0.0f, 1.0f};
@@ -85,7 +85,7 @@ void CDrawer::PrepareToDraw()
         const double u = std::clamp(static_cast<double>(t) / CycleLength, 0.0, 1.0);
         const math::matrix m = m_pCurPath->GetCameraTransform(static_cast<float>(u));
         m_CFrom = {m[12], m[13], m[14]};
-        m_CTo = {m_CFrom.x - m[8], m_CFrom.y - m[9], m_CFrom.z - m[10]};   // looks along local -z
+        m_CTo = {m_CFrom.x - m[8], m_CFrom.y - m[9], m_CFrom.z - m[10]}; // looks along local -z
         m_CUp = {m[4], m[5], m[6]};
     }
 

@@ -18,10 +18,8 @@ const math::vector Color1 = {0.1f, 0.1f, 0.5f};
 const math::vector Color2 = {0.5f, 0.1f, 0.1f};
 
 const char* const strPathArray[NumCameraPaths] = {
-    "cameras/camera01.path", "cameras/camera01m.path",
-    "cameras/camera02.path", "cameras/camera02m.path",
-    "cameras/camera03.path", "cameras/camera03m.path",
-    "cameras/camera04.path", "cameras/camera04m.path",
+    "cameras/camera01.path", "cameras/camera01m.path", "cameras/camera02.path", "cameras/camera02m.path",
+    "cameras/camera03.path", "cameras/camera03m.path", "cameras/camera04.path", "cameras/camera04m.path",
     "cameras/camera05.path", "cameras/camera05m.path",
 };
 
@@ -35,34 +33,33 @@ float CDrawer::m_fDarkStrength = 0.0f;
 namespace {
 
 constexpr int NumColors = 64;
-constexpr double MaxFrameTime = 0.1;          // seconds; a stall advances the scene by at most this
-constexpr unsigned int SphereColor = 0xFFB2B2B2;   // DrawSphere ignores it
+constexpr double MaxFrameTime = 0.1; // seconds; a stall advances the scene by at most this
+constexpr unsigned int SphereColor = 0xFFB2B2B2; // DrawSphere ignores it
 
 } // namespace
 
 CDrawer::CDrawer()
-    : m_dFrameTime(0.0),
-      m_dRawFrameTime(0.0),
-      m_dLastTime(0.0),
-      m_vEye{0.0f, 0.0f, 0.0f},
-      m_vDir{0.0f, 0.0f, 0.0f},
-      m_vUp{0.0f, 0.0f, 0.0f},
-      m_vRight{0.0f, 0.0f, 0.0f},
-      m_vCenter{0.0f, 0.0f, 0.0f},
-      m_fAspect(1.0f),
-      m_nLightTex(0),
-      m_nEnvTex(0),
-      m_nEnv2Tex(0),
-      m_nGalaxyTex(0),
-      m_nFlareTex{0, 0, 0, 0, 0},
-      m_nCurTrack(-1),
-      m_nNextTrack(-1),
-      m_pCurPath(nullptr),
-      m_fPathTime(-1.0f),
-      m_bFirstPath(true),
-      m_bInit(false)
-{
-}
+    : m_dFrameTime(0.0)
+    , m_dRawFrameTime(0.0)
+    , m_dLastTime(0.0)
+    , m_vEye{0.0f, 0.0f, 0.0f}
+    , m_vDir{0.0f, 0.0f, 0.0f}
+    , m_vUp{0.0f, 0.0f, 0.0f}
+    , m_vRight{0.0f, 0.0f, 0.0f}
+    , m_vCenter{0.0f, 0.0f, 0.0f}
+    , m_fAspect(1.0f)
+    , m_nLightTex(0)
+    , m_nEnvTex(0)
+    , m_nEnv2Tex(0)
+    , m_nGalaxyTex(0)
+    , m_nFlareTex{0, 0, 0, 0, 0}
+    , m_nCurTrack(-1)
+    , m_nNextTrack(-1)
+    , m_pCurPath(nullptr)
+    , m_fPathTime(-1.0f)
+    , m_bFirstPath(true)
+    , m_bInit(false)
+{}
 
 CDrawer::~CDrawer()
 {
@@ -145,9 +142,8 @@ bool CDrawer::InitScene()
             w = (x - 0.7) / 0.3;
         const float wf = static_cast<float>(w);
         const float rest = 1.0f - wf;
-        m_Colors.push_back({wf * Color2.x + rest * Color1.x,
-                            wf * Color2.y + rest * Color1.y,
-                            wf * Color2.z + rest * Color1.z});
+        m_Colors.push_back(
+            {wf * Color2.x + rest * Color1.x, wf * Color2.y + rest * Color1.y, wf * Color2.z + rest * Color1.z});
     }
 
     m_dLastTime = GetTime();
@@ -187,10 +183,14 @@ void CDrawer::DrawScene()
         glColor3f(1.0f, 1.0f, 1.0f);
         Set2D();
         glBegin(GL_QUADS);
-        glTexCoord2f(0.0f, 0.0f); glVertex3f(0.2f, 0.3f, 0.0f);
-        glTexCoord2f(0.0f, 1.0f); glVertex3f(0.2f, 0.7f, 0.0f);
-        glTexCoord2f(1.0f, 1.0f); glVertex3f(0.8f, 0.7f, 0.0f);
-        glTexCoord2f(1.0f, 0.0f); glVertex3f(0.8f, 0.3f, 0.0f);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex3f(0.2f, 0.3f, 0.0f);
+        glTexCoord2f(0.0f, 1.0f);
+        glVertex3f(0.2f, 0.7f, 0.0f);
+        glTexCoord2f(1.0f, 1.0f);
+        glVertex3f(0.8f, 0.7f, 0.0f);
+        glTexCoord2f(1.0f, 0.0f);
+        glVertex3f(0.8f, 0.3f, 0.0f);
         glEnd();
         Restore3D();
         return;
@@ -271,8 +271,7 @@ void CDrawer::Done()
 }
 
 void CDrawer::DoneScene()
-{
-}
+{}
 
 void CDrawer::_ReleaseScene()
 {

@@ -24,10 +24,10 @@ struct SPassGL
     void (*GetDoublev)(GLenum name, GLdouble* out);
     void (*GetIntegerv)(GLenum name, GLint* out);
     void (*Perspective)(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar);
-    void (*LookAt)(GLdouble ex, GLdouble ey, GLdouble ez, GLdouble cx, GLdouble cy, GLdouble cz,
-                   GLdouble ux, GLdouble uy, GLdouble uz);
-    GLint (*Project)(GLdouble x, GLdouble y, GLdouble z, const GLdouble* model, const GLdouble* proj,
-                     const GLint* view, GLdouble* wx, GLdouble* wy, GLdouble* wz);
+    void (*LookAt)(GLdouble ex, GLdouble ey, GLdouble ez, GLdouble cx, GLdouble cy, GLdouble cz, GLdouble ux,
+                   GLdouble uy, GLdouble uz);
+    GLint (*Project)(GLdouble x, GLdouble y, GLdouble z, const GLdouble* model, const GLdouble* proj, const GLint* view,
+                     GLdouble* wx, GLdouble* wy, GLdouble* wz);
     GLint (*UnProject)(GLdouble wx, GLdouble wy, GLdouble wz, const GLdouble* model, const GLdouble* proj,
                        const GLint* view, GLdouble* x, GLdouble* y, GLdouble* z);
 
@@ -49,10 +49,16 @@ struct SPassGL
     void (*BindTexture)(GLenum target, GLuint texture);
 };
 
-extern const SPassGL g_DriverPassGL;       // calls straight into libGL and libGLU
-extern const SPassGL* g_pPassGL;           // the table in use; never null
+extern const SPassGL g_DriverPassGL; // calls straight into libGL and libGLU
+extern const SPassGL* g_pPassGL; // the table in use; never null
 
-inline const SPassGL& PassGL() { return *g_pPassGL; }
+inline const SPassGL& PassGL()
+{
+    return *g_pPassGL;
+}
 
 // Tests and benchmarks only; null puts the driver table back.
-inline void SetPassGLForTesting(const SPassGL* table) { g_pPassGL = table ? table : &g_DriverPassGL; }
+inline void SetPassGLForTesting(const SPassGL* table)
+{
+    g_pPassGL = table ? table : &g_DriverPassGL;
+}

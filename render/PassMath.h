@@ -52,8 +52,8 @@ inline math::vector AnyPerpendicular(const math::vector& v)
 // and a very short one squares to nothing; both take any plane across the
 // chord instead. Only a chord with no direction at all (zero, or not a number)
 // leaves the spot facing the camera (right, up).
-inline void SpotAxes(const math::vector& d, const math::vector& right, const math::vector& up,
-                     math::vector* n1, math::vector* n2)
+inline void SpotAxes(const math::vector& d, const math::vector& right, const math::vector& up, math::vector* n1,
+                     math::vector* n2)
 {
     const math::vector w{d.y, d.z, d.x};
     *n1 = math::normalize(Cross(d, w));
@@ -61,14 +61,11 @@ inline void SpotAxes(const math::vector& d, const math::vector& right, const mat
     if (IsFinite(*n1) && IsFinite(*n2))
         return;
     const float largest = std::fmax(std::fabs(d.x), std::fmax(std::fabs(d.y), std::fabs(d.z)));
-    if (IsFinite(d) && largest > 0.0f)
-    {
-        const math::vector axis = math::normalize(d / largest);   // one component is 1: no underflow
+    if (IsFinite(d) && largest > 0.0f) {
+        const math::vector axis = math::normalize(d / largest); // one component is 1: no underflow
         *n1 = AnyPerpendicular(axis);
         *n2 = Cross(axis, *n1);
-    }
-    else
-    {
+    } else {
         *n1 = right;
         *n2 = up;
     }

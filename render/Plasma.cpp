@@ -12,21 +12,20 @@
 
 namespace {
 
-constexpr int SphereStacks = 30;     // strips from the +z pole down to the -z pole
-constexpr int SphereSlices = 30;     // each strip repeats its seam column at 2 pi
+constexpr int SphereStacks = 30; // strips from the +z pole down to the -z pole
+constexpr int SphereSlices = 30; // each strip repeats its seam column at 2 pi
 
 constexpr float HaloHalfSize = 9.0f;
-constexpr float HaloFadeDistance = 10.0f;   // closer than this the glow dims towards nothing
+constexpr float HaloFadeDistance = 10.0f; // closer than this the glow dims towards nothing
 
-constexpr float RootSpotHalf = 0.03f;       // grey spot where a bolt leaves the ball
-constexpr float RootGlowHalf = 0.09f;       // and its coloured surround
-constexpr float TipSpotHalf = 0.3f;         // the same at the outer end, ten times larger
+constexpr float RootSpotHalf = 0.03f; // grey spot where a bolt leaves the ball
+constexpr float RootGlowHalf = 0.09f; // and its coloured surround
+constexpr float TipSpotHalf = 0.3f; // the same at the outer end, ten times larger
 constexpr float TipGlowHalf = 0.9f;
 constexpr float SpotGrey = 0.7f;
 
 // One square of the halo batch, corners round the rim.
-inline void EmitSpot(const SPassGL& gl, const math::vector& q, float h, const math::vector& n1,
-                     const math::vector& n2)
+inline void EmitSpot(const SPassGL& gl, const math::vector& q, float h, const math::vector& n1, const math::vector& n2)
 {
     const math::vector a = n1 * h;
     const math::vector b = n2 * h;
@@ -65,15 +64,13 @@ void CDrawer::DrawSphere(const math::vector& center, float radius, unsigned int 
         gl.Vertex3f(v.x, v.y, v.z);
     };
 
-    for (int i = 0; i < SphereStacks; ++i)
-    {
+    for (int i = 0; i < SphereStacks; ++i) {
         const float a0 = static_cast<float>(M_PI / 2 - i * M_PI / SphereStacks);
         const float a1 = static_cast<float>(M_PI / 2 - (i + 1) * M_PI / SphereStacks);
         const float cosA0 = std::cos(a0), sinA0 = std::sin(a0);
         const float cosA1 = std::cos(a1), sinA1 = std::sin(a1);
         gl.Begin(GL_TRIANGLE_STRIP);
-        for (int j = 0; j <= SphereSlices; ++j)
-        {
+        for (int j = 0; j <= SphereSlices; ++j) {
             const float b = static_cast<float>(j * 2 * M_PI / SphereSlices);
             const float cosB = std::cos(b), sinB = std::sin(b);
             emit(cosA0, sinA0, cosB, sinB);
@@ -126,8 +123,7 @@ void CDrawer::DrawHalos()
     gl.BindTexture(GL_TEXTURE_2D, m_nLightTex);
     gl.Begin(GL_QUADS);
 
-    for (const CComplexBolt* bolt : m_Bolts)
-    {
+    for (const CComplexBolt* bolt : m_Bolts) {
         const math::vector a = bolt->GetPoint(0);
         const math::vector b = bolt->GetPoint(bolt->NumPoints() - 1);
         math::vector n1, n2;

@@ -10,26 +10,16 @@
 
 // Drawn in this order; positions 0 at the light, 0.5 at the centre, 1 at its mirror image.
 const SFlare _FlareArray[NumFlareElements] = {
-    {1, -0.13f, 0.04f, 0xFF2F2F2Fu, false},
-    {2, -0.10f, 0.02f, 0xFF2F2F2Fu, false},
-    {0, 0.0f, 0.3f, 0xFF5F5F5Fu, false},
-    {4, 0.0f, 0.3f, 0xFF5F5F5Fu, true},
-    {2, 0.10f, 0.01f, 0xFF2F2F2Fu, false},
-    {2, 0.17f, 0.03f, 0xFF2F2F2Fu, false},
-    {3, 0.20f, 0.10f, 0xFF0F0F4Fu, false},
-    {3, 0.23f, 0.05f, 0xFF2F2F2Fu, false},
-    {2, 0.30f, 0.01f, 0xFF2F2F2Fu, false},
-    {3, 0.40f, 0.04f, 0xFF2F2F2Fu, false},
-    {2, 0.50f, 0.002f, 0xFF2F2F2Fu, false},
-    {2, 0.55f, 0.003f, 0xFF2F2F2Fu, false},
-    {3, 0.70f, 0.10f, 0xFF0F0F4Fu, false},
-    {3, 0.70f, 0.05f, 0xFF2F2F2Fu, false},
-    {2, 0.73f, 0.03f, 0xFF2F3F2Fu, false},
-    {2, 0.75f, 0.005f, 0xFF2F2F2Fu, false},
-    {3, 0.80f, 0.10f, 0xFF0F0F4Fu, false},
-    {2, 0.85f, 0.03f, 0xFF2F2F2Fu, false},
-    {2, 0.90f, 0.01f, 0xFF2F2F2Fu, false},
-    {1, 1.00f, 0.10f, 0xFF2F2F2Fu, false},
+    {1, -0.13f, 0.04f, 0xFF2F2F2Fu, false}, {2, -0.10f, 0.02f, 0xFF2F2F2Fu, false},
+    {0, 0.0f, 0.3f, 0xFF5F5F5Fu, false},    {4, 0.0f, 0.3f, 0xFF5F5F5Fu, true},
+    {2, 0.10f, 0.01f, 0xFF2F2F2Fu, false},  {2, 0.17f, 0.03f, 0xFF2F2F2Fu, false},
+    {3, 0.20f, 0.10f, 0xFF0F0F4Fu, false},  {3, 0.23f, 0.05f, 0xFF2F2F2Fu, false},
+    {2, 0.30f, 0.01f, 0xFF2F2F2Fu, false},  {3, 0.40f, 0.04f, 0xFF2F2F2Fu, false},
+    {2, 0.50f, 0.002f, 0xFF2F2F2Fu, false}, {2, 0.55f, 0.003f, 0xFF2F2F2Fu, false},
+    {3, 0.70f, 0.10f, 0xFF0F0F4Fu, false},  {3, 0.70f, 0.05f, 0xFF2F2F2Fu, false},
+    {2, 0.73f, 0.03f, 0xFF2F3F2Fu, false},  {2, 0.75f, 0.005f, 0xFF2F2F2Fu, false},
+    {3, 0.80f, 0.10f, 0xFF0F0F4Fu, false},  {2, 0.85f, 0.03f, 0xFF2F2F2Fu, false},
+    {2, 0.90f, 0.01f, 0xFF2F2F2Fu, false},  {1, 1.00f, 0.10f, 0xFF2F2F2Fu, false},
     {2, 0.95f, 0.05f, 0xFF2F2F2Fu, false},
 };
 
@@ -38,14 +28,14 @@ float _g_fFlare = 0.0f;
 namespace {
 
 constexpr float StarHalfWidth = 0.2f;
-constexpr float StarTrailPerSpeed = 0.05f;       // trail length per unit of star speed
-constexpr float StarTwist = 0.0001f;             // keeps a trail of length 0 from being the zero vector
+constexpr float StarTrailPerSpeed = 0.05f; // trail length per unit of star speed
+constexpr float StarTwist = 0.0001f; // keeps a trail of length 0 from being the zero vector
 
 // The light sits in the backdrop's plane, so it stays fixed against the galaxy.
 const math::vector LightOffset{3.6f, -7.0f, -4.1f};
-constexpr double FlareRate = 10.0;               // intensity per second: 0.1 s to fade fully in or out
-constexpr double FlareEdge = 0.1;                // dims linearly within this much of any edge
-constexpr double FlareTurn = 3.14;               // radians per unit of sx + sy, for the rotating sprite
+constexpr double FlareRate = 10.0; // intensity per second: 0.1 s to fade fully in or out
+constexpr double FlareEdge = 0.1; // dims linearly within this much of any edge
+constexpr double FlareTurn = 3.14; // radians per unit of sx + sy, for the rotating sprite
 
 } // namespace
 
@@ -65,8 +55,7 @@ void CDrawer::DrawStars()
     gl.Disable(GL_CULL_FACE);
     gl.Begin(GL_QUADS);
 
-    for (unsigned int i = 0; i < n; ++i)
-    {
+    for (unsigned int i = 0; i < n; ++i) {
         const CStarField::SStar& star = m_StarField.GetStar(i);
         // The field travels with the eye, so stars never come nearer.
         const math::vector p = star.m_vPos + eye;
@@ -110,8 +99,7 @@ void CDrawer::DrawFlare()
     // flare, fading out in that frame, stays where it was last seen.
     float sx = m_fFlareX, sy = m_fFlareY, sz = 0.0f;
     const bool visible = ProjectVertex(light.x, light.y, light.z, &sx, &sy, &sz);
-    if (!std::isfinite(sx) || !std::isfinite(sy))
-    {
+    if (!std::isfinite(sx) || !std::isfinite(sy)) {
         sx = m_fFlareX;
         sy = m_fFlareY;
     }
@@ -119,7 +107,7 @@ void CDrawer::DrawFlare()
     m_fFlareY = sy;
 
     _g_fFlare = static_cast<float>(_g_fFlare + (visible ? FlareRate : -FlareRate) * m_dFrameTime);
-    if (!(_g_fFlare >= 0.0f))   // a non-number would stick for the rest of the process
+    if (!(_g_fFlare >= 0.0f)) // a non-number would stick for the rest of the process
     {
         _g_fFlare = 0.0f;
         return;
@@ -153,8 +141,7 @@ void CDrawer::DrawFlare()
     const float dy = 2.0f * (0.5f - sy);
     const float k = f * _g_fFlare;
     const float turn = static_cast<float>(-static_cast<double>(sx + sy) * FlareTurn);
-    for (const SFlare& e : _FlareArray)
-    {
+    for (const SFlare& e : _FlareArray) {
         const float cx = sx + e.m_fPos * dx;
         const float cy = sy + e.m_fPos * dy;
         const float angle = e.m_bRotate ? turn : 0.0f;

@@ -11,19 +11,20 @@
 #include <iterator>
 #include <string>
 
-namespace
+namespace {
+Bundle SheetBundle()
 {
-Bundle SheetBundle() { return Bundle::bundleForAddress(reinterpret_cast<const void*>(&SheetBundle)); }
+    return Bundle::bundleForAddress(reinterpret_cast<const void*>(&SheetBundle));
+}
 } // namespace
 
 Control VeltrixScreenSaverView::configureSheet()
 {
-    if (!IBConfigSheet)
-    {
+    if (!IBConfigSheet) {
         using View = VeltrixScreenSaverView;
         const SOutlet outlets[] = {
-            {"IBConfigSheet", &IBConfigSheet},     {"IBVersionTextField", &IBVersionTextField},
-            {"IBEnableSounds", &IBEnableSounds},   {"IBSoundVolume", &IBSoundVolume},
+            {"IBConfigSheet", &IBConfigSheet},           {"IBVersionTextField", &IBVersionTextField},
+            {"IBEnableSounds", &IBEnableSounds},         {"IBSoundVolume", &IBSoundVolume},
             {"IBSoundVolumeLabel", &IBSoundVolumeLabel}, {"IBStaticCamera", &IBStaticCamera},
             {"IBPlasmaDensity", &IBPlasmaDensity},
         };
@@ -55,8 +56,7 @@ void VeltrixScreenSaverView::writeDefaults()
     defaults.setIntegerForKey(settings.m_nStaticCamera, "StaticCamera");
     defaults.setIntegerForKey(settings.m_nPlasmaDensity, "PlasmaDensity");
     std::string error;
-    if (!defaults.synchronize(&error))
-    {
+    if (!defaults.synchronize(&error)) {
         // The sheet closes anyway, so this is the user's only chance to learn that nothing was kept.
         const std::string message = "The settings could not be saved to " + defaults.path() + ": " + error +
                                     ". The settings stored before are unchanged.";

@@ -4,12 +4,11 @@
 
 #include <cstdio>
 
-namespace
-{
+namespace {
 const double kPeriodSeconds = 0.5;
-const double kCellWidth = 16.0;    // pixels per character
+const double kCellWidth = 16.0; // pixels per character
 const double kCellHeight = 24.0;
-const double kMargin = 8.0;        // pixels from the top-left corner
+const double kMargin = 8.0; // pixels from the top-left corner
 } // namespace
 
 bool CFrameRateOverlay::Load()
@@ -37,8 +36,7 @@ void CFrameRateOverlay::FrameBegan()
     if (m_nFrames == 0)
         m_PeriodStart = m_Began;
     const double period = std::chrono::duration<double>(m_Began - m_PeriodStart).count();
-    if (period >= kPeriodSeconds && m_nPresented > 0)
-    {
+    if (period >= kPeriodSeconds && m_nPresented > 0) {
         Format(m_Text, m_nFrames / period, m_dWorkSeconds / m_nPresented);
         m_PeriodStart = m_Began;
         m_nFrames = 0;

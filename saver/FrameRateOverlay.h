@@ -15,11 +15,11 @@
 class CFrameRateOverlay
 {
 public:
-    bool Load();      // the font texture from the pack
+    bool Load(); // the font texture from the pack
     void Unload();
 
     void FrameBegan();
-    void Draw(double width, double height);   // viewport size in pixels
+    void Draw(double width, double height); // viewport size in pixels
     void FramePresented();
 
     const char* Text() const { return m_Text; }
@@ -34,8 +34,8 @@ private:
     bool m_bLoaded = false;
     Clock::time_point m_Began{};
     Clock::time_point m_PeriodStart{};
-    int m_nFrames = 0;              // frames begun since the period started
-    double m_dWorkSeconds = 0.0;    // their begin-to-present times
+    int m_nFrames = 0; // frames begun since the period started
+    double m_dWorkSeconds = 0.0; // their begin-to-present times
     int m_nPresented = 0;
     char m_Text[32] = "";
 };

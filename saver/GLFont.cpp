@@ -6,9 +6,15 @@
 
 #include <cstring>
 
-bool CGLFont::LoadFont(const char* name, bool mipmaps) { return BindImage(name, &m_nFontTex, mipmaps, GL_CLAMP); }
+bool CGLFont::LoadFont(const char* name, bool mipmaps)
+{
+    return BindImage(name, &m_nFontTex, mipmaps, GL_CLAMP);
+}
 
-void CGLFont::UnloadFont() { glDeleteTextures(1, &m_nFontTex); }
+void CGLFont::UnloadFont()
+{
+    glDeleteTextures(1, &m_nFontTex);
+}
 
 void CGLFont::Set2DMode()
 {
@@ -42,8 +48,7 @@ void CGLFont::DrawString(float x, float y, float width, float height, const char
     const size_t length = std::strlen(text);
     const float top = 1.0f - y, bottom = 1.0f - y - height;
     glBegin(GL_QUADS);
-    for (size_t i = 0; i < length; ++i)
-    {
+    for (size_t i = 0; i < length; ++i) {
         const unsigned char b = static_cast<unsigned char>(text[i]);
         const float u = float(b % 16) / 16.0f;
         const float v = 1.0f - float(b / 16) / 16.0f;

@@ -9,16 +9,18 @@
 class CGLFont
 {
 public:
-    CGLFont() : m_nFontTex(0) {}
+    CGLFont()
+        : m_nFontTex(0)
+    {}
 
-    bool LoadFont(const char* name, bool mipmaps);   // pack entry; BindImage's result
-    void UnloadFont();                               // deletes the texture (the name stays)
+    bool LoadFont(const char* name, bool mipmaps); // pack entry; BindImage's result
+    void UnloadFont(); // deletes the texture (the name stays)
 
     // Each byte of text is a cell width wide and height high, starting at x, y.
     void DrawString(float x, float y, float width, float height, const char* text);
 
-    void Set2DMode();      // unit-square projection, identity model-view; pushes both stacks
-    void Restore3DMode();  // pops them
+    void Set2DMode(); // unit-square projection, identity model-view; pushes both stacks
+    void Restore3DMode(); // pops them
 
     unsigned int FontTexture() const { return m_nFontTex; }
 

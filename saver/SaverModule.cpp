@@ -64,7 +64,9 @@ const SSaverModule* Table()
             VeltrixScreenSaverView::setShowFrameRate(settings && settings->show_fps > 0);
         },
         Create,
-        [](SSaverView* v, double width, double height) { View(v)->setFrameSize(SSize{width, height}); },
+        [](SSaverView* v, double width, double height) {
+            View(v)->setFrameSize(SSize{width, height});
+        },
         [](SSaverView* v) { View(v)->startAnimation(); },
         [](SSaverView* v) { View(v)->animateOneFrame(); },
         [](SSaverView* v) { View(v)->stopAnimation(); },
@@ -75,7 +77,9 @@ const SSaverModule* Table()
         [](const SSaverView* v) { return View(v)->hasConfigureSheet() ? 1 : 0; },
         [](const char* pack) { VeltrixScreenSaverView::setResourcePathOverride(pack ? pack : ""); },
         [](double (*now)(void)) { SetTimeSourceForTesting(now); },
-        [](SSaverView* v, void (*callback)(void*, int), void* context) { View(v)->setFrameCallback(callback, context); },
+        [](SSaverView* v, void (*callback)(void*, int), void* context) {
+            View(v)->setFrameCallback(callback, context);
+        },
         [](SSaverView* v) { return View(v)->configureSheet().widget(); },
         [](SSaverView* v, unsigned long parent, void (*tick)(void*), void* context) {
             const Control sheet = View(v)->configureSheet();

@@ -91,8 +91,8 @@ bool VeltrixScreenSaverView::initWithFrame(const SRect& frame, bool isPreview)
 
 void VeltrixScreenSaverView::setUpOpenGL()
 {
-    const std::string pack = g_ResourcePathOverride.empty() ? ModuleBundle().pathForResource("media", "dat")
-                                                            : g_ResourcePathOverride;
+    const std::string pack =
+        g_ResourcePathOverride.empty() ? ModuleBundle().pathForResource("media", "dat") : g_ResourcePathOverride;
     // A missing pack is no failure here: every load then finds nothing and the
     // scene shows its error picture.
     CPackReader::Init(pack.empty() ? nullptr : pack.c_str());

@@ -22,7 +22,7 @@ class VeltrixScreenSaverView : public ScreenSaverView
 {
 public:
     explicit VeltrixScreenSaverView(const SSaverTarget& target);
-    ~VeltrixScreenSaverView() override;   // releases what it owns; stop it first
+    ~VeltrixScreenSaverView() override; // releases what it owns; stop it first
 
     bool initWithFrame(const SRect& frame, bool isPreview) override;
     void setFrameSize(const SSize& size) override;
@@ -32,8 +32,8 @@ public:
     void drawRect(const SRect& rect) override;
     bool hasConfigureSheet() const override { return true; }
 
-    void setUpOpenGL();      // opens the resource pack
-    void readDefaults();     // the stored settings into the settings record
+    void setUpOpenGL(); // opens the resource pack
+    void readDefaults(); // the stored settings into the settings record
 
     // The settings sheet (ConfigureSheet.cpp). configureSheet loads it at the
     // first request and fills the controls from the settings record then
@@ -67,12 +67,12 @@ public:
     bool mainScreen() const { return isMainScreen; }
 
 private:
-    OpenGLView* glView;        // owned
+    OpenGLView* glView; // owned
     SCONFIG settings;
     CScreenSaver m_Saver;
     bool isMainScreen;
 
-    CFrameRateOverlay m_FrameRate;   // loaded at start when the frame rate is shown
+    CFrameRateOverlay m_FrameRate; // loaded at start when the frame rate is shown
 
     // The sheet's outlets, nil until it is loaded.
     Control IBConfigSheet;

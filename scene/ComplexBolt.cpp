@@ -8,9 +8,9 @@ namespace {
 
 const float kStartRadius = 1.0f;
 const float kEndRadius = 9.0f;
-const float kElevation = 1.0471976f;   // pi / 3
+const float kElevation = 1.0471976f; // pi / 3
 const float kTwoPi = 6.2831855f;
-const float kDrift = 0.2f;             // radians, in each angle over a life
+const float kDrift = 0.2f; // radians, in each angle over a life
 
 math::vector Direction(float theta, float phi)
 {

@@ -9,7 +9,7 @@ namespace {
 
 const float kTop = 200.0f;
 const float kLength = 400.0f;
-const double kFadeStart = 199.0;   // fully bright inside [-199, 199]
+const double kFadeStart = 199.0; // fully bright inside [-199, 199]
 const float kOldOffset = 0.001f;
 
 } // namespace
@@ -26,7 +26,7 @@ CStarField::CStarField()
         star.m_vPos = {x, y, z};
         star.m_vOldPos = {x + kOldOffset, y + kOldOffset, z + kOldOffset};
         star.m_fSpeed = speed;
-        star.m_fAlpha = 0.0f;   // the first Update sets it; the drawer updates before it draws
+        star.m_fAlpha = 0.0f; // the first Update sets it; the drawer updates before it draws
         m_Stars.push_back(star);
     }
 }

@@ -16,18 +16,18 @@ public:
 
     struct SStar
     {
-        math::vector m_vPos;     // relative to the camera
-        math::vector m_vOldPos;  // before the last Update
-        float m_fSpeed;          // units per second along +y, 10 to 100
-        float m_fAlpha;          // brightness 0 to 1; set by Update only
+        math::vector m_vPos; // relative to the camera
+        math::vector m_vOldPos; // before the last Update
+        float m_fSpeed; // units per second along +y, 10 to 100
+        float m_fAlpha; // brightness 0 to 1; set by Update only
     };
 
     CStarField();
 
-    void Update(double dt);                             // seconds, already time-scaled
+    void Update(double dt); // seconds, already time-scaled
 
     static constexpr unsigned int NumStars() { return NUM_STARS; }
-    const SStar& GetStar(unsigned int i) const;         // i < NumStars(), not checked
+    const SStar& GetStar(unsigned int i) const; // i < NumStars(), not checked
 
 private:
     std::vector<SStar> m_Stars;

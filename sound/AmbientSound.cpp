@@ -6,9 +6,10 @@
 CAmbientSound AmbientSound;
 
 CAmbientSound::CAmbientSound()
-    : m_nTheme1(-1), m_nTheme2(-1), m_bInit(false)
-{
-}
+    : m_nTheme1(-1)
+    , m_nTheme2(-1)
+    , m_bInit(false)
+{}
 
 void CAmbientSound::Init()
 {

@@ -11,14 +11,14 @@ class CAmbientSound
 public:
     CAmbientSound();
 
-    void Init();                  // opens the device, decodes and starts both tracks (stops running music first)
+    void Init(); // opens the device, decodes and starts both tracks (stops running music first)
     void SetVolume(float volume); // 0..1 (not clamped); only while playing
-    void Update();                // applies g_SoundGain; no-op unless playing
-    void Done();                  // stops everything and closes the device
+    void Update(); // applies g_SoundGain; no-op unless playing
+    void Done(); // stops everything and closes the device
 
-    int m_nTheme1;                // sound handle of theme 1, -1 if it failed to load
-    int m_nTheme2;                // sound handle of theme 2, -1 if it failed to load
-    bool m_bInit;                 // true between Init and Done
+    int m_nTheme1; // sound handle of theme 1, -1 if it failed to load
+    int m_nTheme2; // sound handle of theme 2, -1 if it failed to load
+    bool m_bInit; // true between Init and Done
 };
 
 // The one music player of the process, shared by every view and driven by the

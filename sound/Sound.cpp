@@ -11,21 +11,18 @@
 #include <cstring>
 #include <strings.h>
 
-namespace snd
-{
+namespace snd {
 std::vector<uint32_t> BufferArray;
 std::vector<std::string> NameArray;
 std::vector<uint32_t> SourceArray;
 
-namespace
-{
+namespace {
 ALCdevice* sndDevice = nullptr;
 ALCcontext* sndContext = nullptr;
-}
-}
+} // namespace
+} // namespace snd
 
-namespace
-{
+namespace {
 
 bool IsValidHandle(int handle)
 {
@@ -110,8 +107,7 @@ int sndCreate(const char* name)
     size_t index = 0;
     while (index < snd::NameArray.size() && snd::NameArray[index] != name)
         ++index;
-    if (index == snd::NameArray.size())
-    {
+    if (index == snd::NameArray.size()) {
         std::unique_ptr<IData> data = CPackReader::LoadData(name);
         if (!data)
             return -1;
@@ -120,8 +116,7 @@ int sndCreate(const char* name)
                                                 : CreateBufferFromWavFileImage(data->GetData(), size);
         if (buffer == 0)
             return -1;
-        if (alGetError() != AL_NO_ERROR)
-        {
+        if (alGetError() != AL_NO_ERROR) {
             ALuint stale = buffer;
             alDeleteBuffers(1, &stale);
             alGetError();
@@ -138,8 +133,7 @@ int sndCreate(const char* name)
     alSourcef(source, AL_PITCH, 1.0f);
     alSourcef(source, AL_GAIN, 1.0f);
     alSourcei(source, AL_BUFFER, ALint(snd::BufferArray[index]));
-    if (alGetError() != AL_NO_ERROR)
-    {
+    if (alGetError() != AL_NO_ERROR) {
         // The buffer stays registered for a later create of the same name;
         // the half set-up source would only leak.
         alDeleteSources(1, &source);

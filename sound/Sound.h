@@ -11,24 +11,23 @@
 #include <string>
 #include <vector>
 
-namespace snd
-{
+namespace snd {
 // Process-wide tables, emptied by sndInit and sndDone and otherwise only
 // appended to, so a handle is never reused within one run.
-extern std::vector<uint32_t> BufferArray;   // OpenAL buffer names, one per distinct entry name
-extern std::vector<std::string> NameArray;  // entry i names BufferArray[i]
-extern std::vector<uint32_t> SourceArray;   // OpenAL source names, one per sound handle
-}
+extern std::vector<uint32_t> BufferArray; // OpenAL buffer names, one per distinct entry name
+extern std::vector<std::string> NameArray; // entry i names BufferArray[i]
+extern std::vector<uint32_t> SourceArray; // OpenAL source names, one per sound handle
+} // namespace snd
 
-int sndInit();                               // 1 on success, 0 when no device or context
-void sndDone();                              // deletes every source and buffer, closes the device
-int sndMakeCurrentContext();                 // 1 if the engine has a context
-int sndCreate(const char* name);             // new handle, or -1
-int sndDelete(int handle);                   // deletes the source; the handle stays counted but reaches no source
+int sndInit(); // 1 on success, 0 when no device or context
+void sndDone(); // deletes every source and buffer, closes the device
+int sndMakeCurrentContext(); // 1 if the engine has a context
+int sndCreate(const char* name); // new handle, or -1
+int sndDelete(int handle); // deletes the source; the handle stays counted but reaches no source
 int sndPlay(int handle, bool loop);
 int sndStop(int handle);
-int sndIsPlaying(int handle);                // 1 only while playing
-int sndSetVolume(int handle, float gain);    // source gain, not clamped
-int sndSetPitch(int handle, float pitch);    // not clamped
-int sndSetPan(int handle, float pan);        // -1 left, 0 centre, +1 right; on a unit circle
-int sndSetMasterVolume(float gain);          // listener gain; always 1
+int sndIsPlaying(int handle); // 1 only while playing
+int sndSetVolume(int handle, float gain); // source gain, not clamped
+int sndSetPitch(int handle, float pitch); // not clamped
+int sndSetPan(int handle, float pan); // -1 left, 0 centre, +1 right; on a unit circle
+int sndSetMasterVolume(float gain); // listener gain; always 1

@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 uint32_t ReadLE32(const unsigned char* p)
 {
@@ -30,8 +29,7 @@ ALuint UploadBuffer(ALenum format, const void* data, ALsizei bytes, ALsizei rate
     ALuint name = 0;
     alGenBuffers(1, &name);
     alBufferData(name, format, data, bytes, rate);
-    if (alGetError() != AL_NO_ERROR)
-    {
+    if (alGetError() != AL_NO_ERROR) {
         if (name != 0)
             alDeleteBuffers(1, &name);
         alGetError();
@@ -99,12 +97,18 @@ int mem_seek_func(void* src, int64_t offset, int whence)
     if (file == nullptr)
         return -1;
     int64_t base;
-    switch (whence)
-    {
-    case SEEK_SET: base = 0; break;
-    case SEEK_CUR: base = file->m_nPos; break;
-    case SEEK_END: base = int64_t(file->m_nSize) - 1; break;
-    default: return -1;
+    switch (whence) {
+    case SEEK_SET:
+        base = 0;
+        break;
+    case SEEK_CUR:
+        base = file->m_nPos;
+        break;
+    case SEEK_END:
+        base = int64_t(file->m_nSize) - 1;
+        break;
+    default:
+        return -1;
     }
     // Offsets near the type's limits must not wrap into range.
     int64_t target = 0;
@@ -142,10 +146,8 @@ uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size)
     // The whole track becomes one allocation and one upload counted in a
     // signed int: refuse streams whose sample count would not fit.
     int64_t bytes = 0;
-    if (info == nullptr || info->channels <= 0 || info->rate <= 0 || info->rate > INT_MAX ||
-        samples < 0 || __builtin_mul_overflow(int64_t(info->channels) * 2, int64_t(samples), &bytes) ||
-        bytes > INT_MAX)
-    {
+    if (info == nullptr || info->channels <= 0 || info->rate <= 0 || info->rate > INT_MAX || samples < 0 ||
+        __builtin_mul_overflow(int64_t(info->channels) * 2, int64_t(samples), &bytes) || bytes > INT_MAX) {
         ov_clear(&vf);
         return 0;
     }
@@ -153,18 +155,15 @@ uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size)
     const ALsizei rate = ALsizei(info->rate);
 
     char* block = static_cast<char*>(std::malloc(bytes > 0 ? size_t(bytes) : 1));
-    if (block == nullptr)
-    {
+    if (block == nullptr) {
         ov_clear(&vf);
         return 0;
     }
     int64_t filled = 0;
-    while (filled < bytes)
-    {
+    while (filled < bytes) {
         int stream = 0;
         const long got = ov_read(&vf, block + filled, int(bytes - filled), &stream);
-        if (got <= 0)
-        {
+        if (got <= 0) {
             std::free(block);
             ov_clear(&vf);
             return 0;
@@ -172,8 +171,8 @@ uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size)
         filled += got;
     }
 
-    const ALuint name = UploadBuffer(channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16,
-                                     block, ALsizei(bytes), rate);
+    const ALuint name =
+        UploadBuffer(channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, block, ALsizei(bytes), rate);
     std::free(block);
     ov_clear(&vf);
     return name;

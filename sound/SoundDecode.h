@@ -22,12 +22,12 @@ uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size);
 struct SMemFile
 {
     const unsigned char* m_pData; // not owned
-    int32_t m_nSize;              // bytes
-    int32_t m_nPos;               // read position, 0 at open
+    int32_t m_nSize; // bytes
+    int32_t m_nPos; // read position, 0 at open
 };
 
 // The decoder's callbacks, visible so their rules can be checked directly.
 size_t mem_read_func(void* dst, size_t size, size_t count, void* src); // whole items copied
-int mem_seek_func(void* src, int64_t offset, int whence);              // 0 or -1
-int mem_close_func(void* src);                                         // frees nothing
-long mem_tell_func(void* src);                                         // position or -1
+int mem_seek_func(void* src, int64_t offset, int whence); // 0 or -1
+int mem_close_func(void* src); // frees nothing
+long mem_tell_func(void* src); // position or -1

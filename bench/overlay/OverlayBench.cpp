@@ -14,8 +14,7 @@
 #include <cstdio>
 #include <thread>
 
-namespace
-{
+namespace {
 CHeadlessGL g_GL;
 CFrameRateOverlay g_Overlay;
 
@@ -34,8 +33,7 @@ bool SetUp()
 
 void BM_OverlayCalls(benchmark::State& state)
 {
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         g_Overlay.FrameBegan();
         g_Overlay.Draw(1280, 720);
         g_Overlay.FramePresented();
@@ -46,8 +44,7 @@ BENCHMARK(BM_OverlayCalls);
 
 void BM_FinishOnly(benchmark::State& state)
 {
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
         glFinish();
     }
@@ -56,8 +53,7 @@ BENCHMARK(BM_FinishOnly);
 
 void BM_OverlayAndFinish(benchmark::State& state)
 {
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         glClear(GL_COLOR_BUFFER_BIT);
         g_Overlay.FrameBegan();
         g_Overlay.Draw(1280, 720);
@@ -71,8 +67,7 @@ BENCHMARK(BM_OverlayAndFinish);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    if (!SetUp())
-    {
+    if (!SetUp()) {
         std::fprintf(stderr, "veltrix_bench_overlay: cannot set up (no OpenGL, or no media pack at %s)\n",
                      VELTRIX_MEDIA_PACK);
         return 1;

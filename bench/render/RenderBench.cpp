@@ -99,7 +99,10 @@ namespace {
 // ---- clock and pack ----
 
 double g_dNow = 1000.0;
-double VirtualNow() { return g_dNow; }
+double VirtualNow()
+{
+    return g_dNow;
+}
 constexpr double FrameInterval = 1.0 / 30.0;
 
 std::string g_PackPath = VELTRIX_MEDIA_PACK;
@@ -109,13 +112,16 @@ std::string g_PackPath = VELTRIX_MEDIA_PACK;
 int g_nNoopWidth = 1280, g_nNoopHeight = 720;
 
 const SPassGL NoopGL = {
-    [](GLenum) {}, [] {}, [] {}, [] {},
+    [](GLenum) {},
+    [] {},
+    [] {},
+    [] {},
     [](GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble) {},
-    [](GLfloat, GLfloat, GLfloat) {}, [](GLfloat, GLfloat, GLfloat) {},
+    [](GLfloat, GLfloat, GLfloat) {},
+    [](GLfloat, GLfloat, GLfloat) {},
     [](GLfloat, GLfloat, GLfloat, GLfloat) {},
     [](GLenum name, GLdouble* out) {
-        if (name == GL_VIEWPORT)
-        {
+        if (name == GL_VIEWPORT) {
             out[0] = out[1] = 0;
             out[2] = g_nNoopWidth;
             out[3] = g_nNoopHeight;
@@ -132,8 +138,8 @@ const SPassGL NoopGL = {
     [](GLdouble, GLdouble, GLdouble, GLdouble) {},
     [](GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble) {},
     // The light on screen, so the flare does all its work.
-    [](GLdouble, GLdouble, GLdouble, const GLdouble*, const GLdouble*, const GLint* v, GLdouble* wx,
-       GLdouble* wy, GLdouble* wz) -> GLint {
+    [](GLdouble, GLdouble, GLdouble, const GLdouble*, const GLdouble*, const GLint* v, GLdouble* wx, GLdouble* wy,
+       GLdouble* wz) -> GLint {
         *wx = v[2] * 0.3;
         *wy = v[3] * 0.6;
         *wz = 0.5;
@@ -141,29 +147,55 @@ const SPassGL NoopGL = {
     },
     [](GLdouble, GLdouble, GLdouble, const GLdouble*, const GLdouble*, const GLint*, GLdouble*, GLdouble*,
        GLdouble*) -> GLint { return GL_TRUE; },
-    [](GLenum) {}, [] {},
+    [](GLenum) {},
+    [] {},
     [](GLfloat x, GLfloat, GLfloat) { benchmark::DoNotOptimize(x); },
     [](GLfloat s, GLfloat) { benchmark::DoNotOptimize(s); },
     [](GLfloat, GLfloat, GLfloat) {},
     [](GLfloat, GLfloat, GLfloat) {},
     [](GLfloat, GLfloat, GLfloat, GLfloat) {},
-    [](GLenum) {}, [](GLenum) {}, [](GLbitfield) {}, [] {},
-    [](GLenum, GLenum) {}, [](GLenum, GLuint) {},
+    [](GLenum) {},
+    [](GLenum) {},
+    [](GLbitfield) {},
+    [] {},
+    [](GLenum, GLenum) {},
+    [](GLenum, GLuint) {},
 };
 
 // ---- the bare program: one frame of the passes' calls, replayed straight into GL ----
 
 enum class EOp : unsigned char
 {
-    MatrixMode, LoadIdentity, PushMatrix, PopMatrix, Ortho, Translate, Scale, Rotate, Perspective, LookAt,
-    Project, Begin, End, Vertex, TexCoord, Normal, Color3, Color4, Enable, Disable, PushAttrib, PopAttrib,
-    BlendFunc, Bind,
+    MatrixMode,
+    LoadIdentity,
+    PushMatrix,
+    PopMatrix,
+    Ortho,
+    Translate,
+    Scale,
+    Rotate,
+    Perspective,
+    LookAt,
+    Project,
+    Begin,
+    End,
+    Vertex,
+    TexCoord,
+    Normal,
+    Color3,
+    Color4,
+    Enable,
+    Disable,
+    PushAttrib,
+    PopAttrib,
+    BlendFunc,
+    Bind,
 };
 
 struct SEvent
 {
     EOp op;
-    unsigned int e;   // enum, texture, or index of the first double in s_Doubles
+    unsigned int e; // enum, texture, or index of the first double in s_Doubles
     float f[4];
 };
 
@@ -182,17 +214,38 @@ void PutDoubles(EOp op, std::initializer_list<double> values)
 }
 
 const SPassGL CaptureGL = {
-    [](GLenum m) { Put(EOp::MatrixMode, m); g_DriverPassGL.MatrixMode(m); },
-    [] { Put(EOp::LoadIdentity); g_DriverPassGL.LoadIdentity(); },
-    [] { Put(EOp::PushMatrix); g_DriverPassGL.PushMatrix(); },
-    [] { Put(EOp::PopMatrix); g_DriverPassGL.PopMatrix(); },
+    [](GLenum m) {
+        Put(EOp::MatrixMode, m);
+        g_DriverPassGL.MatrixMode(m);
+    },
+    [] {
+        Put(EOp::LoadIdentity);
+        g_DriverPassGL.LoadIdentity();
+    },
+    [] {
+        Put(EOp::PushMatrix);
+        g_DriverPassGL.PushMatrix();
+    },
+    [] {
+        Put(EOp::PopMatrix);
+        g_DriverPassGL.PopMatrix();
+    },
     [](GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) {
         PutDoubles(EOp::Ortho, {l, r, b, t, n, f});
         g_DriverPassGL.Ortho(l, r, b, t, n, f);
     },
-    [](GLfloat x, GLfloat y, GLfloat z) { Put(EOp::Translate, 0, x, y, z); g_DriverPassGL.Translatef(x, y, z); },
-    [](GLfloat x, GLfloat y, GLfloat z) { Put(EOp::Scale, 0, x, y, z); g_DriverPassGL.Scalef(x, y, z); },
-    [](GLfloat a, GLfloat x, GLfloat y, GLfloat z) { Put(EOp::Rotate, 0, a, x, y, z); g_DriverPassGL.Rotatef(a, x, y, z); },
+    [](GLfloat x, GLfloat y, GLfloat z) {
+        Put(EOp::Translate, 0, x, y, z);
+        g_DriverPassGL.Translatef(x, y, z);
+    },
+    [](GLfloat x, GLfloat y, GLfloat z) {
+        Put(EOp::Scale, 0, x, y, z);
+        g_DriverPassGL.Scalef(x, y, z);
+    },
+    [](GLfloat a, GLfloat x, GLfloat y, GLfloat z) {
+        Put(EOp::Rotate, 0, a, x, y, z);
+        g_DriverPassGL.Rotatef(a, x, y, z);
+    },
     [](GLenum n, GLdouble* o) { g_DriverPassGL.GetDoublev(n, o); },
     [](GLenum n, GLint* o) { g_DriverPassGL.GetIntegerv(n, o); },
     [](GLdouble a, GLdouble b, GLdouble c, GLdouble d) {
@@ -210,25 +263,77 @@ const SPassGL CaptureGL = {
     },
     [](GLdouble x, GLdouble y, GLdouble z, const GLdouble* m, const GLdouble* p, const GLint* v, GLdouble* ox,
        GLdouble* oy, GLdouble* oz) -> GLint { return g_DriverPassGL.UnProject(x, y, z, m, p, v, ox, oy, oz); },
-    [](GLenum m) { Put(EOp::Begin, m); g_DriverPassGL.Begin(m); },
-    [] { Put(EOp::End); g_DriverPassGL.End(); },
-    [](GLfloat x, GLfloat y, GLfloat z) { Put(EOp::Vertex, 0, x, y, z); g_DriverPassGL.Vertex3f(x, y, z); },
-    [](GLfloat s, GLfloat t) { Put(EOp::TexCoord, 0, s, t); g_DriverPassGL.TexCoord2f(s, t); },
-    [](GLfloat x, GLfloat y, GLfloat z) { Put(EOp::Normal, 0, x, y, z); g_DriverPassGL.Normal3f(x, y, z); },
-    [](GLfloat r, GLfloat g, GLfloat b) { Put(EOp::Color3, 0, r, g, b); g_DriverPassGL.Color3f(r, g, b); },
-    [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) { Put(EOp::Color4, 0, r, g, b, a); g_DriverPassGL.Color4f(r, g, b, a); },
-    [](GLenum c) { Put(EOp::Enable, c); g_DriverPassGL.Enable(c); },
-    [](GLenum c) { Put(EOp::Disable, c); g_DriverPassGL.Disable(c); },
-    [](GLbitfield m) { Put(EOp::PushAttrib, m); g_DriverPassGL.PushAttrib(m); },
-    [] { Put(EOp::PopAttrib); g_DriverPassGL.PopAttrib(); },
-    [](GLenum s, GLenum d) { Put(EOp::BlendFunc, s, static_cast<float>(d)); g_DriverPassGL.BlendFunc(s, d); },
-    [](GLenum t, GLuint tex) { Put(EOp::Bind, tex); g_DriverPassGL.BindTexture(t, tex); },
+    [](GLenum m) {
+        Put(EOp::Begin, m);
+        g_DriverPassGL.Begin(m);
+    },
+    [] {
+        Put(EOp::End);
+        g_DriverPassGL.End();
+    },
+    [](GLfloat x, GLfloat y, GLfloat z) {
+        Put(EOp::Vertex, 0, x, y, z);
+        g_DriverPassGL.Vertex3f(x, y, z);
+    },
+    [](GLfloat s, GLfloat t) {
+        Put(EOp::TexCoord, 0, s, t);
+        g_DriverPassGL.TexCoord2f(s, t);
+    },
+    [](GLfloat x, GLfloat y, GLfloat z) {
+        Put(EOp::Normal, 0, x, y, z);
+        g_DriverPassGL.Normal3f(x, y, z);
+    },
+    [](GLfloat r, GLfloat g, GLfloat b) {
+        Put(EOp::Color3, 0, r, g, b);
+        g_DriverPassGL.Color3f(r, g, b);
+    },
+    [](GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+        Put(EOp::Color4, 0, r, g, b, a);
+        g_DriverPassGL.Color4f(r, g, b, a);
+    },
+    [](GLenum c) {
+        Put(EOp::Enable, c);
+        g_DriverPassGL.Enable(c);
+    },
+    [](GLenum c) {
+        Put(EOp::Disable, c);
+        g_DriverPassGL.Disable(c);
+    },
+    [](GLbitfield m) {
+        Put(EOp::PushAttrib, m);
+        g_DriverPassGL.PushAttrib(m);
+    },
+    [] {
+        Put(EOp::PopAttrib);
+        g_DriverPassGL.PopAttrib();
+    },
+    [](GLenum s, GLenum d) {
+        Put(EOp::BlendFunc, s, static_cast<float>(d));
+        g_DriverPassGL.BlendFunc(s, d);
+    },
+    [](GLenum t, GLuint tex) {
+        Put(EOp::Bind, tex);
+        g_DriverPassGL.BindTexture(t, tex);
+    },
 };
 
 struct SBareFrame
 {
     // Passes in frame order; the state the frame loop sets between them is written out in Draw.
-    enum { Matrices, Backdrop, Ball, Shell, Stars, Bolts, Halos, Halo, Flare, Dark, NumParts };
+    enum
+    {
+        Matrices,
+        Backdrop,
+        Ball,
+        Shell,
+        Stars,
+        Bolts,
+        Halos,
+        Halo,
+        Flare,
+        Dark,
+        NumParts
+    };
     std::vector<SEvent> parts[NumParts];
     std::vector<double> doubles;
     unsigned int galaxy = 0, env = 0, env2 = 0;
@@ -236,26 +341,41 @@ struct SBareFrame
     void Replay(const std::vector<SEvent>& events) const
     {
         const double* d = doubles.data();
-        for (const SEvent& ev : events)
-        {
+        for (const SEvent& ev : events) {
             const float* f = ev.f;
-            switch (ev.op)
-            {
-            case EOp::MatrixMode: glMatrixMode(ev.e); break;
-            case EOp::LoadIdentity: glLoadIdentity(); break;
-            case EOp::PushMatrix: glPushMatrix(); break;
-            case EOp::PopMatrix: glPopMatrix(); break;
-            case EOp::Ortho: glOrtho(d[ev.e], d[ev.e + 1], d[ev.e + 2], d[ev.e + 3], d[ev.e + 4], d[ev.e + 5]); break;
-            case EOp::Translate: glTranslatef(f[0], f[1], f[2]); break;
-            case EOp::Scale: glScalef(f[0], f[1], f[2]); break;
-            case EOp::Rotate: glRotatef(f[0], f[1], f[2], f[3]); break;
-            case EOp::Perspective: gluPerspective(d[ev.e], d[ev.e + 1], d[ev.e + 2], d[ev.e + 3]); break;
+            switch (ev.op) {
+            case EOp::MatrixMode:
+                glMatrixMode(ev.e);
+                break;
+            case EOp::LoadIdentity:
+                glLoadIdentity();
+                break;
+            case EOp::PushMatrix:
+                glPushMatrix();
+                break;
+            case EOp::PopMatrix:
+                glPopMatrix();
+                break;
+            case EOp::Ortho:
+                glOrtho(d[ev.e], d[ev.e + 1], d[ev.e + 2], d[ev.e + 3], d[ev.e + 4], d[ev.e + 5]);
+                break;
+            case EOp::Translate:
+                glTranslatef(f[0], f[1], f[2]);
+                break;
+            case EOp::Scale:
+                glScalef(f[0], f[1], f[2]);
+                break;
+            case EOp::Rotate:
+                glRotatef(f[0], f[1], f[2], f[3]);
+                break;
+            case EOp::Perspective:
+                gluPerspective(d[ev.e], d[ev.e + 1], d[ev.e + 2], d[ev.e + 3]);
+                break;
             case EOp::LookAt:
                 gluLookAt(d[ev.e], d[ev.e + 1], d[ev.e + 2], d[ev.e + 3], d[ev.e + 4], d[ev.e + 5], d[ev.e + 6],
                           d[ev.e + 7], d[ev.e + 8]);
                 break;
-            case EOp::Project:
-            {
+            case EOp::Project: {
                 GLdouble m[16], p[16], wx, wy, wz;
                 GLint v[4];
                 glGetDoublev(GL_MODELVIEW_MATRIX, m);
@@ -264,19 +384,45 @@ struct SBareFrame
                 gluProject(d[ev.e], d[ev.e + 1], d[ev.e + 2], m, p, v, &wx, &wy, &wz);
                 break;
             }
-            case EOp::Begin: glBegin(ev.e); break;
-            case EOp::End: glEnd(); break;
-            case EOp::Vertex: glVertex3fv(f); break;
-            case EOp::TexCoord: glTexCoord2fv(f); break;
-            case EOp::Normal: glNormal3fv(f); break;
-            case EOp::Color3: glColor3fv(f); break;
-            case EOp::Color4: glColor4fv(f); break;
-            case EOp::Enable: glEnable(ev.e); break;
-            case EOp::Disable: glDisable(ev.e); break;
-            case EOp::PushAttrib: glPushAttrib(ev.e); break;
-            case EOp::PopAttrib: glPopAttrib(); break;
-            case EOp::BlendFunc: glBlendFunc(ev.e, static_cast<GLenum>(f[0])); break;
-            case EOp::Bind: glBindTexture(GL_TEXTURE_2D, ev.e); break;
+            case EOp::Begin:
+                glBegin(ev.e);
+                break;
+            case EOp::End:
+                glEnd();
+                break;
+            case EOp::Vertex:
+                glVertex3fv(f);
+                break;
+            case EOp::TexCoord:
+                glTexCoord2fv(f);
+                break;
+            case EOp::Normal:
+                glNormal3fv(f);
+                break;
+            case EOp::Color3:
+                glColor3fv(f);
+                break;
+            case EOp::Color4:
+                glColor4fv(f);
+                break;
+            case EOp::Enable:
+                glEnable(ev.e);
+                break;
+            case EOp::Disable:
+                glDisable(ev.e);
+                break;
+            case EOp::PushAttrib:
+                glPushAttrib(ev.e);
+                break;
+            case EOp::PopAttrib:
+                glPopAttrib();
+                break;
+            case EOp::BlendFunc:
+                glBlendFunc(ev.e, static_cast<GLenum>(f[0]));
+                break;
+            case EOp::Bind:
+                glBindTexture(GL_TEXTURE_2D, ev.e);
+                break;
             }
         }
     }
@@ -370,13 +516,11 @@ struct SScene
 std::unique_ptr<SScene> MakeScene(int width, int height, bool mainScreen, std::string* error)
 {
     auto scene = std::make_unique<SScene>();
-    if (!scene->gl.Create(width, height))
-    {
+    if (!scene->gl.Create(width, height)) {
         *error = "no headless OpenGL context: " + scene->gl.Error();
         return nullptr;
     }
-    if (!CPackReader::Init(g_PackPath.c_str()))
-    {
+    if (!CPackReader::Init(g_PackPath.c_str())) {
         *error = g_PackPath + ": cannot open the media pack (build veltrix_media, or pass --pack=FILE)";
         return nullptr;
     }
@@ -386,8 +530,7 @@ std::unique_ptr<SScene> MakeScene(int width, int height, bool mainScreen, std::s
     config.m_bMainScreen = mainScreen;
     config.m_bPreview = false;
     scene->drawer = std::make_unique<CDrawer>();
-    if (!scene->drawer->Init(&config))
-    {
+    if (!scene->drawer->Init(&config)) {
         *error = g_PackPath + ": the scene did not set up";
         return nullptr;
     }
@@ -416,14 +559,13 @@ void BM_OurCpuFrame(benchmark::State& state)
     g_nNoopWidth = 1280;
     g_nNoopHeight = 720;
     auto scene = MakeScene(64, 36, true, &error);
-    if (!scene)
-    {
+    if (!scene) {
         state.SkipWithError(error.c_str());
         return;
     }
     CDrawer& d = *scene->drawer;
     SetPassGLForTesting(&NoopGL);
-    for (int i = 0; i < 30; ++i)   // first cycle chosen, star field moving
+    for (int i = 0; i < 30; ++i) // first cycle chosen, star field moving
     {
         g_dNow += FrameInterval;
         d.Draw();
@@ -433,8 +575,7 @@ void BM_OurCpuFrame(benchmark::State& state)
     ms.reserve(100000);
     long frames = 0;
     g_nNews = g_nMallocs = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         g_dNow += FrameInterval;
         g_bCount = true;
         const auto t0 = std::chrono::steady_clock::now();
@@ -445,7 +586,7 @@ void BM_OurCpuFrame(benchmark::State& state)
         state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
         ++frames;
         if (frames % 64 == 0)
-            glFinish();   // keep the tiny context's queue of clears short
+            glFinish(); // keep the tiny context's queue of clears short
     }
     SetPassGLForTesting(nullptr);
     Report(state, ms);
@@ -465,7 +606,7 @@ void FixCamera()
     CDrawer::m_CFrom = {-2.4f, 6.2f, 3.0f};
     CDrawer::m_CTo = {0.0f, 0.0f, 0.0f};
     CDrawer::m_CUp = {0.0f, 0.0f, 1.0f};
-    CDrawer::m_fDarkStrength = 0.25f;   // mid-fade, so the black layer is drawn too
+    CDrawer::m_fDarkStrength = 0.25f; // mid-fade, so the black layer is drawn too
     CDrawer::m_fStarsTimeScale = 1.0f;
 }
 
@@ -477,14 +618,12 @@ void BM_OurFrame(benchmark::State& state)
     FixCamera();
     // Not the main screen: the camera stays where FixCamera put it.
     auto scene = MakeScene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), false, &error);
-    if (!scene)
-    {
+    if (!scene) {
         state.SkipWithError(error.c_str());
         return;
     }
     CDrawer& d = *scene->drawer;
-    for (int i = 0; i < WarmFrames; ++i)
-    {
+    for (int i = 0; i < WarmFrames; ++i) {
         g_dNow += FrameInterval;
         d.Draw();
         glFinish();
@@ -492,8 +631,7 @@ void BM_OurFrame(benchmark::State& state)
     std::vector<double> ms;
     long frames = 0;
     g_nNews = 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         g_dNow += FrameInterval;
         const auto t0 = std::chrono::steady_clock::now();
         g_bCount = true;
@@ -516,8 +654,7 @@ void BM_BareFrame(benchmark::State& state)
     std::string error;
     FixCamera();
     auto scene = MakeScene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), false, &error);
-    if (!scene)
-    {
+    if (!scene) {
         state.SkipWithError(error.c_str());
         return;
     }
@@ -527,14 +664,12 @@ void BM_BareFrame(benchmark::State& state)
     d.Draw();
     CaptureFrame(d, scene->bare);
     glFinish();
-    for (int i = 0; i < WarmFrames; ++i)
-    {
+    for (int i = 0; i < WarmFrames; ++i) {
         scene->bare.Draw();
         glFinish();
     }
     std::vector<double> ms;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         scene->bare.Draw();
         glFinish();
@@ -563,8 +698,7 @@ BENCHMARK(BM_OurFrame)->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMi
 int main(int argc, char** argv)
 {
     std::vector<char*> args;
-    for (int i = 0; i < argc; ++i)
-    {
+    for (int i = 0; i < argc; ++i) {
         if (std::strncmp(argv[i], "--pack=", 7) == 0)
             g_PackPath = argv[i] + 7;
         else

@@ -27,13 +27,12 @@
 
 extern char** environ;
 
-namespace
-{
+namespace {
 
 struct STrack
 {
     std::string m_Name;
-    std::string m_File;                 // for oggdec
+    std::string m_File; // for oggdec
     soundtest::Bytes m_Image;
 };
 
@@ -60,11 +59,9 @@ bool RunOggdec(const std::string& file, double* cpu)
 void BM_Tremor(benchmark::State& state, const STrack* track)
 {
     alcMakeContextCurrent(g_pContext);
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         ALuint name = CreateBufferFromOggFileImage(track->m_Image.data(), uint32_t(track->m_Image.size()));
-        if (name == 0)
-        {
+        if (name == 0) {
             state.SkipWithError("decode failed");
             break;
         }
@@ -77,10 +74,8 @@ void BM_Tremor(benchmark::State& state, const STrack* track)
 void BM_Oggdec(benchmark::State& state, const STrack* track)
 {
     double cpu = 0.0;
-    for (auto _ : state)
-    {
-        if (!RunOggdec(track->m_File, &cpu))
-        {
+    for (auto _ : state) {
+        if (!RunOggdec(track->m_File, &cpu)) {
             state.SkipWithError("oggdec failed");
             break;
         }
@@ -91,20 +86,17 @@ void BM_Oggdec(benchmark::State& state, const STrack* track)
 void BM_Start(benchmark::State& state, bool music)
 {
     CHeadlessGL gl;
-    if (!gl.Create(640, 360))
-    {
+    if (!gl.Create(640, 360)) {
         state.SkipWithError(gl.Error().c_str());
         return;
     }
-    if (!CPackReader::Init(g_Pack.c_str()))
-    {
+    if (!CPackReader::Init(g_Pack.c_str())) {
         state.SkipWithError("cannot open the pack");
         return;
     }
     SCONFIG config;
     config.m_nEnableSounds = music ? 1 : 0;
-    for (auto _ : state)
-    {
+    for (auto _ : state) {
         CScreenSaver saver;
         saver.Init(&config);
         saver.Draw();
@@ -120,11 +112,9 @@ void BM_Start(benchmark::State& state, bool music)
 bool PrepareMedia(const CTempDir& dir)
 {
     const char* names[2] = {"music/theme1.ogg", "music/theme2.ogg"};
-    if (std::filesystem::exists(VELTRIX_MEDIA_PACK) && CPackReader::Init(VELTRIX_MEDIA_PACK))
-    {
+    if (std::filesystem::exists(VELTRIX_MEDIA_PACK) && CPackReader::Init(VELTRIX_MEDIA_PACK)) {
         g_Pack = VELTRIX_MEDIA_PACK;
-        for (const char* name : names)
-        {
+        for (const char* name : names) {
             std::unique_ptr<IData> data = CPackReader::LoadData(name);
             if (!data)
                 return false;
@@ -132,14 +122,11 @@ bool PrepareMedia(const CTempDir& dir)
         }
         CPackReader::Done();
         std::fprintf(stderr, "tracks from %s\n", VELTRIX_MEDIA_PACK);
-    }
-    else
-    {
+    } else {
         std::vector<soundtest::SEntry> entries;
         for (const auto& [name, bytes] : rendertest::FullMedia())
             entries.push_back({name, soundtest::Bytes(bytes.begin(), bytes.end())});
-        for (int i = 0; i < 2; ++i)
-        {
+        for (int i = 0; i < 2; ++i) {
             g_Tracks.push_back({names[i], "", soundtest::EncodeOgg(2, 44100, 44100 * 90, 220.0 * (i + 2))});
             if (g_Tracks.back().m_Image.empty())
                 return false;
@@ -150,8 +137,7 @@ bool PrepareMedia(const CTempDir& dir)
             return false;
         std::fprintf(stderr, "no media pack at %s: generated 90 s tracks\n", VELTRIX_MEDIA_PACK);
     }
-    for (STrack& track : g_Tracks)
-    {
+    for (STrack& track : g_Tracks) {
         track.m_File = (dir / std::filesystem::path(track.m_Name).filename().string());
         if (!soundtest::WriteFile(track.m_File, track.m_Image))
             return false;
@@ -166,31 +152,40 @@ int main(int argc, char** argv)
     CTempDir dir;
     // Before the first OpenAL call: the configuration is read once.
     soundtest::UseWaveBackend((dir / "alsoft.conf"), "/dev/null");
-    if (!PrepareMedia(dir))
-    {
+    if (!PrepareMedia(dir)) {
         std::fprintf(stderr, "%s: cannot prepare the tracks\n", VELTRIX_MEDIA_PACK);
         return 1;
     }
     ALCdevice* device = alcOpenDevice(nullptr);
     g_pContext = device ? alcCreateContext(device, nullptr) : nullptr;
-    if (g_pContext == nullptr)
-    {
+    if (g_pContext == nullptr) {
         std::fprintf(stderr, "no OpenAL device on the wave backend\n");
         return 1;
     }
 
-    for (const STrack& track : g_Tracks)
-    {
+    for (const STrack& track : g_Tracks) {
         const std::string leaf = std::filesystem::path(track.m_Name).stem().string();
         benchmark::RegisterBenchmark(("Decode/Tremor/" + leaf).c_str(), BM_Tremor, &track)
-            ->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->ReportAggregatesOnly(true);
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
         benchmark::RegisterBenchmark(("Decode/oggdec/" + leaf).c_str(), BM_Oggdec, &track)
-            ->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->ReportAggregatesOnly(true);
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
     }
     benchmark::RegisterBenchmark("Start/without_music", BM_Start, false)
-        ->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5)->ReportAggregatesOnly(true);
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
     benchmark::RegisterBenchmark("Start/with_music", BM_Start, true)
-        ->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5)->ReportAggregatesOnly(true);
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(2)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

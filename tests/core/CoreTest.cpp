@@ -8,7 +8,10 @@
 
 // This test program supplies its own rand(), so RangeRand can be fed exact values.
 static int g_NextRand = 0;
-extern "C" int rand() noexcept { return g_NextRand; }
+extern "C" int rand() noexcept
+{
+    return g_NextRand;
+}
 
 TEST(Config, ConstructorSetsDefaultsAndLeavesScreenBufferEmpty)
 {
@@ -65,7 +68,10 @@ TEST(RangeRand, ReversedBoundsStayBetweenThem)
     EXPECT_EQ(RangeRand(5.0f, -5.0f), 5.0f);
 }
 
-static double FixedClock() { return 12.5; }
+static double FixedClock()
+{
+    return 12.5;
+}
 
 TEST(GetTime, ReadsTheWallClockUnlessATestSourceIsInstalled)
 {

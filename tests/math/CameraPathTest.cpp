@@ -135,7 +135,8 @@ TEST(CameraPathLoad, LoadsEntriesThroughThePack)
         .write(reinterpret_cast<const char*>(bytes.data()), 26); // one whole record and two stray bytes
     std::ofstream(dir / "cameras" / "short.path", std::ios::binary).write("0123456789", 10);
     const fs::path pack = dir / "media.dat";
-    const std::string command = "cd '" + dir.string() + "' && zip -q -P 4mq7x2kd91vbz0hw media.dat cameras/camera01.path cameras/short.path";
+    const std::string command =
+        "cd '" + dir.string() + "' && zip -q -P 4mq7x2kd91vbz0hw media.dat cameras/camera01.path cameras/short.path";
     ASSERT_EQ(std::system(command.c_str()), 0);
     ASSERT_TRUE(CPackReader::Init(pack.c_str()));
 
@@ -222,7 +223,8 @@ TEST(CameraPathTransform, ParameterSelectsTheSegmentAndItsNeighbours)
     };
     // Four frames: t = 0.3 lies in segment 1, t = 0.8 in the last one (neighbours clamped).
     // t = 0.1 lies in segment 0, where the first frame is its own predecessor.
-    for (const Case& c : {Case{0.3f, {0, 1, 2, 3}, 0.2f}, Case{0.8f, {2, 3, 3, 3}, 0.2f}, Case{0.1f, {0, 0, 1, 2}, 0.4f}}) {
+    for (const Case& c :
+         {Case{0.3f, {0, 1, 2, 3}, 0.2f}, Case{0.8f, {2, 3, 3, 3}, 0.2f}, Case{0.1f, {0, 0, 1, 2}, 0.4f}}) {
         SCOPED_TRACE(c.t);
         const math::matrix m = path.GetCameraTransform(c.t);
         // The fraction as the path forms it (4 * t in single precision, minus the segment index).

@@ -37,9 +37,18 @@ Mat3 Multiply(const Mat3& a, const Mat3& b)
     return r;
 }
 
-Mat3 Rx(double a) { return {{1, 0, 0, 0, std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a)}}; }
-Mat3 Ry(double a) { return {{std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a)}}; }
-Mat3 Rz(double a) { return {{std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a), 0, 0, 0, 1}}; }
+Mat3 Rx(double a)
+{
+    return {{1, 0, 0, 0, std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a)}};
+}
+Mat3 Ry(double a)
+{
+    return {{std::cos(a), 0, -std::sin(a), 0, 1, 0, std::sin(a), 0, std::cos(a)}};
+}
+Mat3 Rz(double a)
+{
+    return {{std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a), 0, 0, 0, 1}};
+}
 
 double MaxDifference(const math::matrix& m, const Mat3& r)
 {
@@ -77,7 +86,8 @@ TEST(Vector, InchesToMetersScalesEachComponent)
 
 TEST(CatmullRom, HitsTheInnerPointsExactlyAtTheEnds)
 {
-    const math::vector p0{-7.25f, 3.5f, 100.125f}, p1{0.1f, -0.3f, 12.7f}, p2{5.3f, 8.9f, -4.4f}, p3{1e3f, -2e-3f, 0.7f};
+    const math::vector p0{-7.25f, 3.5f, 100.125f}, p1{0.1f, -0.3f, 12.7f}, p2{5.3f, 8.9f, -4.4f},
+        p3{1e3f, -2e-3f, 0.7f};
     const math::vector a = math::catmull_rom(p0, p1, p2, p3, 0.0f);
     const math::vector b = math::catmull_rom(p0, p1, p2, p3, 1.0f);
     EXPECT_EQ(a.x, p1.x);

@@ -10,12 +10,11 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 const char* const kRoutes[] = {"cameras/camera01", "cameras/camera02", "cameras/camera03", "cameras/camera04",
                                "cameras/camera05"};
 const float kCycleSeconds = 23.0f; // every flight is flown whole in one cycle
-const int kSamples = 23 * 60;      // a sample per frame at 60 Hz
+const int kSamples = 23 * 60; // a sample per frame at 60 Hz
 
 struct SView
 {
@@ -28,9 +27,18 @@ SView ViewAt(const CCameraPath& path, float t)
     return {{m[12], m[13], m[14]}, {-m[8], -m[9], -m[10]}, {m[4], m[5], m[6]}};
 }
 
-float Length(const math::vector& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-float Dot(const math::vector& a, const math::vector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-float Degrees(float cosine) { return std::acos(std::clamp(cosine, -1.0f, 1.0f)) * 57.29578f; }
+float Length(const math::vector& v)
+{
+    return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+}
+float Dot(const math::vector& a, const math::vector& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+float Degrees(float cosine)
+{
+    return std::acos(std::clamp(cosine, -1.0f, 1.0f)) * 57.29578f;
+}
 math::vector Cross(const math::vector& a, const math::vector& b)
 {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -57,8 +65,7 @@ bool LoadFlight(const std::string& name, CCameraPath& path)
 std::vector<std::string> AllFlights()
 {
     std::vector<std::string> names;
-    for (const char* route : kRoutes)
-    {
+    for (const char* route : kRoutes) {
         names.push_back(std::string(route) + ".path");
         names.push_back(std::string(route) + "m.path");
     }
@@ -68,8 +75,7 @@ std::vector<std::string> AllFlights()
 
 TEST(MediaCameraFlights, EachHasTwentyToSixtyFiniteWholeFrames)
 {
-    for (const std::string& name : AllFlights())
-    {
+    for (const std::string& name : AllFlights()) {
         std::unique_ptr<IData> blob = media_test::Load(name.c_str());
         ASSERT_TRUE(blob) << name;
         EXPECT_EQ(blob->GetSize() % 24, 0) << name;
@@ -86,13 +92,11 @@ TEST(MediaCameraFlights, EachHasTwentyToSixtyFiniteWholeFrames)
 
 TEST(MediaCameraFlights, EyeStaysBetweenBallAndBackdropAlongTheWholeSpline)
 {
-    for (const std::string& name : AllFlights())
-    {
+    for (const std::string& name : AllFlights()) {
         CCameraPath path;
         ASSERT_TRUE(LoadFlight(name, path)) << name;
         float nearest = 1e9f, farthest = 0;
-        for (int i = 0; i <= kSamples; ++i)
-        {
+        for (int i = 0; i <= kSamples; ++i) {
             float r = Length(ViewAt(path, float(i) / kSamples).eye);
             nearest = std::min(nearest, r);
             farthest = std::max(farthest, r);
@@ -104,13 +108,11 @@ TEST(MediaCameraFlights, EyeStaysBetweenBallAndBackdropAlongTheWholeSpline)
 
 TEST(MediaCameraFlights, BallStaysInViewWithTheCameraUpright)
 {
-    for (const std::string& name : AllFlights())
-    {
+    for (const std::string& name : AllFlights()) {
         CCameraPath path;
         ASSERT_TRUE(LoadFlight(name, path)) << name;
         int fromPlusY = 0;
-        for (int i = 0; i <= kSamples; ++i)
-        {
+        for (int i = 0; i <= kSamples; ++i) {
             SView v = ViewAt(path, float(i) / kSamples);
             math::vector toBall = math::normalize(-v.eye);
             // A 16:9 screen shows about 25 degrees above and below its centre: keep the ball well inside.
@@ -127,21 +129,18 @@ TEST(MediaCameraFlights, BallStaysInViewWithTheCameraUpright)
 TEST(MediaCameraFlights, MotionIsSmoothWithoutJumpsOrWhipPans)
 {
     const float dt = kCycleSeconds / kSamples;
-    for (const std::string& name : AllFlights())
-    {
+    for (const std::string& name : AllFlights()) {
         CCameraPath path;
         ASSERT_TRUE(LoadFlight(name, path)) << name;
         SView previous = ViewAt(path, 0.0f);
         float previousSpeed = -1;
-        for (int i = 1; i <= kSamples; ++i)
-        {
+        for (int i = 1; i <= kSamples; ++i) {
             SView v = ViewAt(path, float(i) / kSamples);
             float speed = Length(v.eye - previous.eye) / dt;
             float turn = Degrees(Dot(v.dir, previous.dir)) / dt;
             ASSERT_LT(speed, 4.0f) << name << " at sample " << i; // metres per second
             ASSERT_LT(turn, 25.0f) << name << " at sample " << i; // degrees per second
-            if (previousSpeed >= 0)
-            {
+            if (previousSpeed >= 0) {
                 ASSERT_LT(std::fabs(speed - previousSpeed) / dt, 3.0f) << name << " at sample " << i; // no lurches
             }
             previous = v;
@@ -162,14 +161,12 @@ TEST(MediaCameraFlights, EachShowsTheFlareAndTheGalaxyLongEnough)
             if (i * i + k * k <= 36)
                 disc.push_back(light + math::vector{0.5f * i, 0.0f, 0.5f * k});
     const float dt = kCycleSeconds / kSamples;
-    for (const std::string& name : AllFlights())
-    {
+    for (const std::string& name : AllFlights()) {
         CCameraPath path;
         ASSERT_TRUE(LoadFlight(name, path)) << name;
         float flare = 0, galaxy = 0;
         // Counted only between the fade from black and the fade to black.
-        for (int i = kSamples * 3 / 23; i <= kSamples * 20 / 23; ++i)
-        {
+        for (int i = kSamples * 3 / 23; i <= kSamples * 20 / 23; ++i) {
             SView v = ViewAt(path, float(i) / kSamples);
             flare += OnScreen(v, v.eye + light) ? dt : 0;
             auto shown = [&](const math::vector& p) { return OnScreen(v, v.eye + p); };
@@ -182,15 +179,13 @@ TEST(MediaCameraFlights, EachShowsTheFlareAndTheGalaxyLongEnough)
 
 TEST(MediaCameraFlights, VariantsKeepTheirPartnersDistanceAndHeightOnAnotherCourse)
 {
-    for (const char* route : kRoutes)
-    {
+    for (const char* route : kRoutes) {
         CCameraPath path, variant;
         ASSERT_TRUE(LoadFlight(std::string(route) + ".path", path)) << route;
         ASSERT_TRUE(LoadFlight(std::string(route) + "m.path", variant)) << route;
         ASSERT_EQ(path.GetFrames().size(), variant.GetFrames().size()) << route;
         float apart = 0;
-        for (size_t k = 0; k < path.GetFrames().size(); ++k)
-        {
+        for (size_t k = 0; k < path.GetFrames().size(); ++k) {
             const math::vector a = path.GetFrames()[k].m_vPos, b = variant.GetFrames()[k].m_vPos;
             EXPECT_NEAR(Length(b), Length(a), 1e-3f) << route << " key " << k;
             EXPECT_NEAR(b.z, a.z, 1e-3f) << route << " key " << k;

@@ -2,9 +2,11 @@
 
 #include <minizip/unzip.h>
 
-namespace media_test
+namespace media_test {
+std::string PackPath()
 {
-std::string PackPath() { return VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat"; }
+    return VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat";
+}
 
 std::unique_ptr<IData> Load(const char* name)
 {
@@ -20,8 +22,7 @@ std::vector<std::string> ListEntries()
     unzFile zip = unzOpen(PackPath().c_str());
     if (!zip)
         return names;
-    for (int result = unzGoToFirstFile(zip); result == UNZ_OK; result = unzGoToNextFile(zip))
-    {
+    for (int result = unzGoToFirstFile(zip); result == UNZ_OK; result = unzGoToNextFile(zip)) {
         char name[512];
         unz_file_info info;
         if (unzGetCurrentFileInfo(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)

@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace media_test
-{
+namespace media_test {
 // Path of the built pack in the bundle's resources.
 std::string PackPath();
 

@@ -16,8 +16,7 @@
 #include <cstring>
 #include <numeric>
 
-namespace
-{
+namespace {
 struct SMemory
 {
     const uint8_t* data;
@@ -37,15 +36,23 @@ size_t ReadMem(void* dst, size_t size, size_t count, void* src)
 int SeekMem(void* src, ogg_int64_t offset, int whence)
 {
     SMemory* m = static_cast<SMemory*>(src);
-    long target = whence == SEEK_SET ? long(offset) : whence == SEEK_CUR ? m->pos + long(offset) : m->size + long(offset);
+    long target = whence == SEEK_SET   ? long(offset)
+                  : whence == SEEK_CUR ? m->pos + long(offset)
+                                       : m->size + long(offset);
     if (target < 0 || target > m->size)
         return -1;
     m->pos = target;
     return 0;
 }
 
-int CloseMem(void*) { return 0; }
-long TellMem(void* src) { return static_cast<SMemory*>(src)->pos; }
+int CloseMem(void*)
+{
+    return 0;
+}
+long TellMem(void* src)
+{
+    return static_cast<SMemory*>(src)->pos;
+}
 
 struct STrack
 {
@@ -74,8 +81,7 @@ STrack Decode(const char* name)
     track.pcm.resize(size_t(track.frames) * track.channels);
     long filled = 0;
     const long bytes = long(track.pcm.size() * 2);
-    while (filled < bytes)
-    {
+    while (filled < bytes) {
         int stream = 0;
         long got = ov_read(&vf, reinterpret_cast<char*>(track.pcm.data()) + filled, int(bytes - filled), &stream);
         if (got <= 0)
@@ -93,15 +99,13 @@ STrack Decode(const char* name)
 std::array<double, 12> PitchProfile(const STrack& t, long first, long count, const CInverseFft& fft)
 {
     std::vector<SComplex> data(size_t(fft.Size()), SComplex{0.0f, 0.0f});
-    for (long n = 0; n < count; ++n)
-    {
+    for (long n = 0; n < count; ++n) {
         const double hann = 0.5 - 0.5 * std::cos(2 * M_PI * double(n) / double(count));
         data[size_t(n)].re = float(hann * (t.At(first + n, 0) + t.At(first + n, 1)));
     }
     fft.Transform(data); // the inverse transform has the forward one's magnitudes for a real signal
     std::array<double, 12> profile = {};
-    for (int k = 1; k < fft.Size() / 2; ++k)
-    {
+    for (int k = 1; k < fft.Size() / 2; ++k) {
         const double hz = double(k) * double(t.rate) / fft.Size();
         if (hz < 55 || hz > 2000)
             continue;
@@ -116,8 +120,7 @@ std::array<double, 12> PitchProfile(const STrack& t, long first, long count, con
 }
 
 class MediaMusic : public testing::TestWithParam<const char*>
-{
-};
+{};
 } // namespace
 
 TEST_P(MediaMusic, DecodesAsLongStereoAt44100)
@@ -134,12 +137,10 @@ TEST_P(MediaMusic, PeaksBelowMinusOneDecibelWithoutDcAndIsNotSilent)
 {
     STrack t = Decode(GetParam());
     ASSERT_FALSE(t.pcm.empty());
-    for (int c = 0; c < t.channels; ++c)
-    {
+    for (int c = 0; c < t.channels; ++c) {
         double sum = 0, squares = 0;
         float peak = 0;
-        for (long n = 0; n < t.frames; ++n)
-        {
+        for (long n = 0; n < t.frames; ++n) {
             float v = t.At(n, c);
             sum += v;
             squares += double(v) * v;
@@ -155,8 +156,7 @@ TEST_P(MediaMusic, LoopsWithoutAJumpAtTheSeam)
 {
     STrack t = Decode(GetParam());
     ASSERT_FALSE(t.pcm.empty());
-    for (int c = 0; c < t.channels; ++c)
-    {
+    for (int c = 0; c < t.channels; ++c) {
         std::vector<float> steps;
         steps.reserve(size_t(t.frames));
         for (long n = 1; n < t.frames; ++n)
@@ -181,8 +181,7 @@ TEST_P(MediaMusic, HarmonyMovesFromChordToChord)
     const long window = 4 * t.rate;
     int changes = 0;
     std::array<double, 12> previous = PitchProfile(t, 0, window, fft);
-    for (long first = window; first + window <= t.frames; first += window)
-    {
+    for (long first = window; first + window <= t.frames; first += window) {
         const std::array<double, 12> profile = PitchProfile(t, first, window, fft);
         changes += std::inner_product(profile.begin(), profile.end(), previous.begin(), 0.0) < 0.75;
         previous = profile;
@@ -201,8 +200,7 @@ TEST(MediaMusicPair, TheTwoTracksAreDifferentPiecesAtTheSameLoudness)
     ASSERT_FALSE(b.pcm.empty());
     const long n = std::min(a.frames, b.frames);
     double ab = 0, aa = 0, bb = 0;
-    for (long i = 0; i < n; ++i)
-    {
+    for (long i = 0; i < n; ++i) {
         ab += double(a.At(i, 0)) * b.At(i, 0);
         aa += double(a.At(i, 0)) * a.At(i, 0);
         bb += double(b.At(i, 0)) * b.At(i, 0);

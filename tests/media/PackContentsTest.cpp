@@ -15,16 +15,14 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 const char* const kEntries[] = {
-    "cameras/camera01.path",  "cameras/camera01m.path", "cameras/camera02.path", "cameras/camera02m.path",
-    "cameras/camera03.path",  "cameras/camera03m.path", "cameras/camera04.path", "cameras/camera04m.path",
-    "cameras/camera05.path",  "cameras/camera05m.path", "music/theme1.ogg",      "music/theme2.ogg",
-    "textures/envmap.jpg",    "textures/envmap2.jpg",   "textures/err.png",      "textures/flare/f0.jpg",
-    "textures/font.png",
-    "textures/flare/f1.jpg",  "textures/flare/f2.jpg",  "textures/flare/f3.jpg", "textures/flare/f4.jpg",
-    "textures/galaxy.jpg",    "textures/light.jpg",
+    "cameras/camera01.path", "cameras/camera01m.path", "cameras/camera02.path", "cameras/camera02m.path",
+    "cameras/camera03.path", "cameras/camera03m.path", "cameras/camera04.path", "cameras/camera04m.path",
+    "cameras/camera05.path", "cameras/camera05m.path", "music/theme1.ogg",      "music/theme2.ogg",
+    "textures/envmap.jpg",   "textures/envmap2.jpg",   "textures/err.png",      "textures/flare/f0.jpg",
+    "textures/font.png",     "textures/flare/f1.jpg",  "textures/flare/f2.jpg", "textures/flare/f3.jpg",
+    "textures/flare/f4.jpg", "textures/galaxy.jpg",    "textures/light.jpg",
 };
 
 std::string ReadAll(const fs::path& path)
@@ -33,7 +31,10 @@ std::string ReadAll(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string Generator() { return VELTRIX_BINARY_DIR "/veltrix-mediagen"; }
+std::string Generator()
+{
+    return VELTRIX_BINARY_DIR "/veltrix-mediagen";
+}
 } // namespace
 
 TEST(MediaPack, HoldsExactlyTheSaversEntries)
@@ -47,8 +48,7 @@ TEST(MediaPack, HoldsExactlyTheSaversEntries)
 
 TEST(MediaPack, EveryEntryLoadsThroughThePackReaderAndFitsTheBudget)
 {
-    for (const char* name : kEntries)
-    {
+    for (const char* name : kEntries) {
         std::unique_ptr<IData> blob = media_test::Load(name);
         ASSERT_TRUE(blob) << name;
         EXPECT_GT(blob->GetSize(), 0) << name;
@@ -61,8 +61,7 @@ TEST(MediaGenerator, WritesTheSameBytesAsTheBuildDid)
     const fs::path fresh = fs::path(VELTRIX_BINARY_DIR) / "media-test-rerun";
     fs::remove_all(fresh);
     ASSERT_EQ(std::system((Generator() + " " + fresh.string()).c_str()), 0);
-    for (const char* name : kEntries)
-    {
+    for (const char* name : kEntries) {
         std::unique_ptr<IData> packed = media_test::Load(name);
         ASSERT_TRUE(packed) << name;
         const std::string again = ReadAll(fresh / name);

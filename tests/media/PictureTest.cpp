@@ -9,8 +9,7 @@
 
 #include <cmath>
 
-namespace
-{
+namespace {
 // A decoded picture, rows from the top as stored in the file, RGB.
 struct SPicture
 {
@@ -33,12 +32,10 @@ struct SPicture
         double sum = 0;
         int count = 0;
         for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-            {
+            for (int x = 0; x < width; ++x) {
                 float dx = (x + 0.5f) / width * 2 - 1, dy = (y + 0.5f) / height * 2 - 1;
                 float r = std::sqrt(dx * dx + dy * dy);
-                if (r >= lo && r < hi)
-                {
+                if (r >= lo && r < hi) {
                     sum += Luma(x, y);
                     ++count;
                 }
@@ -62,7 +59,10 @@ SPicture Decode(const char* name)
     return pic;
 }
 
-bool IsPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
+bool IsPowerOfTwo(int n)
+{
+    return n > 0 && (n & (n - 1)) == 0;
+}
 
 int BorderMax(const SPicture& pic)
 {
@@ -82,11 +82,11 @@ const char* const kPictures[] = {"textures/light.jpg",    "textures/envmap.jpg",
 
 TEST(MediaPictures, EveryPictureDecodesWithPowerOfTwoSidesForMipmaps)
 {
-    for (const char* name : kPictures)
-    {
+    for (const char* name : kPictures) {
         SPicture pic = Decode(name);
         ASSERT_FALSE(pic.rgb.empty()) << name << ": " << SOIL_last_result();
-        EXPECT_TRUE(IsPowerOfTwo(pic.width) && IsPowerOfTwo(pic.height)) << name << " " << pic.width << "x" << pic.height;
+        EXPECT_TRUE(IsPowerOfTwo(pic.width) && IsPowerOfTwo(pic.height))
+            << name << " " << pic.width << "x" << pic.height;
         EXPECT_EQ(pic.channels, 3) << name;
     }
 }
@@ -112,8 +112,7 @@ TEST(MediaPictures, LightIsABrightRoundGlowOnExactBlack)
 TEST(MediaPictures, FlareSpritesFadeToBlackBeforeTheirBorders)
 {
     for (const char* name : {"textures/flare/f0.jpg", "textures/flare/f1.jpg", "textures/flare/f2.jpg",
-                             "textures/flare/f3.jpg", "textures/flare/f4.jpg"})
-    {
+                             "textures/flare/f3.jpg", "textures/flare/f4.jpg"}) {
         SPicture pic = Decode(name);
         ASSERT_FALSE(pic.rgb.empty()) << name;
         EXPECT_LE(BorderMax(pic), 2) << name;
@@ -134,14 +133,12 @@ TEST(MediaPictures, GalaxyCoreSitsWhereTheFlaresLightFalls)
     float best = -1;
     int bestX = 0, bestY = 0;
     for (int y = r; y < pic.height - r; y += 2)
-        for (int x = r; x < pic.width - r; x += 2)
-        {
+        for (int x = r; x < pic.width - r; x += 2) {
             float sum = 0;
             for (int j = -r; j <= r; j += 2)
                 for (int i = -r; i <= r; i += 2)
                     sum += pic.Luma(x + i, y + j);
-            if (sum > best)
-            {
+            if (sum > best) {
                 best = sum;
                 bestX = x;
                 bestY = y;
@@ -174,8 +171,7 @@ TEST(MediaPictures, ErrorPictureHasBrightLettersOnADarkPanel)
     EXPECT_GT(pic.width, pic.height); // drawn into a wide box
     int bright = 0, dark = 0;
     for (int y = 0; y < pic.height; ++y)
-        for (int x = 0; x < pic.width; ++x)
-        {
+        for (int x = 0; x < pic.width; ++x) {
             float l = pic.Luma(x, y);
             bright += l > 0.6f;
             dark += l < 0.12f;

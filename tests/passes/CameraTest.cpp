@@ -24,11 +24,9 @@ SBox LitBox(const std::vector<unsigned char>& rgba, int threshold = 128)
 {
     SBox b;
     for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x)
-        {
+        for (int x = 0; x < Width; ++x) {
             const SPixel p = PixelAt(rgba, x, y);
-            if (p.r > threshold || p.g > threshold || p.b > threshold)
-            {
+            if (p.r > threshold || p.g > threshold || p.b > threshold) {
                 b.x0 = std::min(b.x0, x);
                 b.y0 = std::min(b.y0, y);
                 b.x1 = std::max(b.x1, x);
@@ -123,7 +121,7 @@ TEST_F(CameraTest, ProjectVertex_LeftAndBottomEdgesCountRightAndTopDoNot)
     EXPECT_EQ(sx, 0.0f);
     EXPECT_EQ(sy, 0.0f);
     EXPECT_FALSE(D().ProjectVertex(1, 0.5f, 0, &sx, &sy, &sz));
-    EXPECT_EQ(sx, 1.0f);   // written even when not visible
+    EXPECT_EQ(sx, 1.0f); // written even when not visible
     EXPECT_FALSE(D().ProjectVertex(0.5f, 1, 0, &sx, &sy, &sz));
     EXPECT_TRUE(D().ProjectVertex(0.999f, 0.999f, 0, &sx, &sy, &sz));
     // Depth 0 and 1 are inside, beyond them not.
@@ -162,10 +160,14 @@ TEST_F(CameraTest, DrawQuad_MapsTheTextureFromThePQEdgeToTheRSEdge)
     const auto px = Pixels();
     const SPixel bl = PixelAt(px, 10, 10), br = PixelAt(px, Width - 10, 10);
     const SPixel tl = PixelAt(px, 10, Height - 10), tr = PixelAt(px, Width - 10, Height - 10);
-    EXPECT_EQ(bl.r, 255); EXPECT_EQ(bl.g, 0);
-    EXPECT_EQ(br.g, 255); EXPECT_EQ(br.r, 0);
-    EXPECT_EQ(tl.b, 255); EXPECT_EQ(tl.r, 0);
-    EXPECT_EQ(tr.r, 255); EXPECT_EQ(tr.g, 255);
+    EXPECT_EQ(bl.r, 255);
+    EXPECT_EQ(bl.g, 0);
+    EXPECT_EQ(br.g, 255);
+    EXPECT_EQ(br.r, 0);
+    EXPECT_EQ(tl.b, 255);
+    EXPECT_EQ(tl.r, 0);
+    EXPECT_EQ(tr.r, 255);
+    EXPECT_EQ(tr.g, 255);
 }
 
 TEST_F(CameraTest, DrawQuad2D_WithTheAspectAsYScaleIsASquareOnA16View)
@@ -197,10 +199,16 @@ TEST_F(CameraTest, DrawQuad2D_TurnsTheTextureCounterClockwiseBeforeTheStretch)
     // bottom-right, bottom-right (green) to the top-right, and so on.
     const SPixel br = PixelAt(px, 90, 38), tr = PixelAt(px, 90, 62);
     const SPixel tl = PixelAt(px, 68, 62), bl = PixelAt(px, 68, 38);
-    EXPECT_EQ(br.r, 255); EXPECT_EQ(br.g, 0); EXPECT_EQ(br.b, 0);
-    EXPECT_EQ(tr.g, 255); EXPECT_EQ(tr.r, 0);
-    EXPECT_EQ(tl.r, 255); EXPECT_EQ(tl.g, 255); EXPECT_EQ(tl.b, 255);
-    EXPECT_EQ(bl.b, 255); EXPECT_EQ(bl.r, 0);
+    EXPECT_EQ(br.r, 255);
+    EXPECT_EQ(br.g, 0);
+    EXPECT_EQ(br.b, 0);
+    EXPECT_EQ(tr.g, 255);
+    EXPECT_EQ(tr.r, 0);
+    EXPECT_EQ(tl.r, 255);
+    EXPECT_EQ(tl.g, 255);
+    EXPECT_EQ(tl.b, 255);
+    EXPECT_EQ(bl.b, 255);
+    EXPECT_EQ(bl.r, 0);
 }
 
 TEST_F(CameraTest, DarkScene_BlendsBlackByStrengthAndLeavesTinyStrengthsAlone)
@@ -208,7 +216,7 @@ TEST_F(CameraTest, DarkScene_BlendsBlackByStrengthAndLeavesTinyStrengthsAlone)
     auto frameAfter = [&](float strength) {
         glClearColor(1, 1, 1, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_TEXTURE_2D);   // must not tint the fade
+        glEnable(GL_TEXTURE_2D); // must not tint the fade
         D().DarkScene(strength);
         glDisable(GL_TEXTURE_2D);
         return PixelAt(Pixels(), 80, 50);
@@ -216,7 +224,7 @@ TEST_F(CameraTest, DarkScene_BlendsBlackByStrengthAndLeavesTinyStrengthsAlone)
     EXPECT_EQ(frameAfter(0.0f).r, 255);
     EXPECT_NEAR(frameAfter(0.5f).r, 128, 1);
     EXPECT_EQ(frameAfter(1.0f).r, 0);
-    EXPECT_EQ(frameAfter(3.0f).g, 0);   // more than 1 acts as 1
+    EXPECT_EQ(frameAfter(3.0f).g, 0); // more than 1 acts as 1
 
     // The threshold itself is finer than a byte of colour: count what is sent.
     CRecording rec;

@@ -12,9 +12,15 @@ using pass::Dot;
 
 namespace {
 
-float Length(const math::vector& v) { return std::sqrt(Dot(v, v)); }
+float Length(const math::vector& v)
+{
+    return std::sqrt(Dot(v, v));
+}
 
-math::vector At(const SCall& c) { return {c.v[0], c.v[1], c.v[2]}; }
+math::vector At(const SCall& c)
+{
+    return {c.v[0], c.v[1], c.v[2]};
+}
 
 // Texels: bottom row red, green; top row magenta, cyan.
 const std::vector<uint32_t> Quadrants = {0xFF0000, 0x00FF00, 0xFF00FF, 0x00FFFF};
@@ -28,8 +34,7 @@ TEST_F(GlowTest, DrawSphere_TurnsThePictureTowardsTheViewer)
     // Seen from +z with +y up, the texture's right half lands on the ball's
     // right and its top row on the ball's top, from whichever side it is seen.
     const GLuint tex = Texture(2, 2, Quadrants);
-    for (const math::vector& eye : {math::vector{0, 0, 5}, math::vector{0, 0, -5}})
-    {
+    for (const math::vector& eye : {math::vector{0, 0, 5}, math::vector{0, 0, -5}}) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         SetCamera(eye, {0, 0, 0}, {0, 1, 0});
         glEnable(GL_DEPTH_TEST);
@@ -39,10 +44,16 @@ TEST_F(GlowTest, DrawSphere_TurnsThePictureTowardsTheViewer)
         const auto px = Pixels();
         const SPixel ll = PixelAt(px, 72, 42), lr = PixelAt(px, 88, 42);
         const SPixel ul = PixelAt(px, 72, 58), ur = PixelAt(px, 88, 58);
-        EXPECT_EQ(ll.r, 255); EXPECT_EQ(ll.g, 0); EXPECT_EQ(ll.b, 0);
-        EXPECT_EQ(lr.g, 255); EXPECT_EQ(lr.r, 0); EXPECT_EQ(lr.b, 0);
-        EXPECT_EQ(ul.r, 255); EXPECT_EQ(ul.b, 255);
-        EXPECT_EQ(ur.g, 255); EXPECT_EQ(ur.b, 255);
+        EXPECT_EQ(ll.r, 255);
+        EXPECT_EQ(ll.g, 0);
+        EXPECT_EQ(ll.b, 0);
+        EXPECT_EQ(lr.g, 255);
+        EXPECT_EQ(lr.r, 0);
+        EXPECT_EQ(lr.b, 0);
+        EXPECT_EQ(ul.r, 255);
+        EXPECT_EQ(ul.b, 255);
+        EXPECT_EQ(ur.g, 255);
+        EXPECT_EQ(ur.b, 255);
         // Well outside the ball nothing is drawn.
         EXPECT_EQ(PixelAt(px, 80, 90).r + PixelAt(px, 80, 90).g, 0);
     }
@@ -61,7 +72,7 @@ TEST_F(GlowTest, DrawHalo_DimsAsTheEyeNearsTheBall)
     auto centrePixel = [&](const math::vector& eye, const math::vector& to) {
         glClear(GL_COLOR_BUFFER_BIT);
         SetCamera(eye, to, {0, 1, 0});
-        D().DrawHalo();   // no texture: plain colour
+        D().DrawHalo(); // no texture: plain colour
         return PixelAt(Pixels(), 80, 50);
     };
     const SPixel far = centrePixel({0, 0, 20}, {0, 0, 0});
@@ -82,12 +93,12 @@ TEST_F(GlowTest, DrawHalo_RunsTheTextureUpTheScreenAndAcrossToTheRight)
     D().DrawHalo();
     const auto px = Pixels();
     // s follows the screen's up, t its right: the top-left corner reads texel (s 1, t 0).
-    EXPECT_GT(PixelAt(px, 60, 70).g, 40);    // green
+    EXPECT_GT(PixelAt(px, 60, 70).g, 40); // green
     EXPECT_EQ(PixelAt(px, 60, 70).r, 0);
-    EXPECT_GT(PixelAt(px, 100, 70).b, 100);  // cyan
-    EXPECT_GT(PixelAt(px, 60, 30).r, 40);    // red
+    EXPECT_GT(PixelAt(px, 100, 70).b, 100); // cyan
+    EXPECT_GT(PixelAt(px, 60, 30).r, 40); // red
     EXPECT_EQ(PixelAt(px, 60, 30).b, 0);
-    EXPECT_GT(PixelAt(px, 100, 30).b, 100);  // magenta
+    EXPECT_GT(PixelAt(px, 100, 30).b, 100); // magenta
     EXPECT_GT(PixelAt(px, 100, 30).r, 40);
 }
 
@@ -95,7 +106,7 @@ TEST_F(GlowTest, DrawHalos_PutsFourSquaresAcrossEachChordInOneBatch)
 {
     {
         CRecording rec;
-        D().DrawHalos();   // no bolts: an empty batch all the same
+        D().DrawHalos(); // no bolts: an empty batch all the same
         EXPECT_EQ(rec->Only(EOp::Begin).size(), 1u);
         EXPECT_EQ(rec->Only(EOp::End).size(), 1u);
         EXPECT_TRUE(rec->Only(EOp::Vertex).empty());
@@ -114,13 +125,11 @@ TEST_F(GlowTest, DrawHalos_PutsFourSquaresAcrossEachChordInOneBatch)
     EXPECT_EQ(colors[1].v[2], Color2.z);
 
     const float halves[4] = {0.03f, 0.09f, 0.3f, 0.9f};
-    for (size_t b = 0; b < 2; ++b)
-    {
+    for (size_t b = 0; b < 2; ++b) {
         const CComplexBolt* bolt = D().m_Bolts[b];
         const math::vector start = bolt->GetPoint(0), end = bolt->GetPoint(63);
         const math::vector chord = end - start;
-        for (int sq = 0; sq < 4; ++sq)
-        {
+        for (int sq = 0; sq < 4; ++sq) {
             math::vector corner[4];
             for (int k = 0; k < 4; ++k)
                 corner[k] = At(v[b * 16 + sq * 4 + k]);
@@ -140,31 +149,32 @@ TEST_F(GlowTest, SpotAxes_DegenerateChordsStillSpanAPlane)
 {
     const math::vector right{1, 0, 0}, up{0, 1, 0};
     const float nan = std::nanf("");
-    struct SCase { math::vector d; bool across; math::vector axis; };
+    struct SCase
+    {
+        math::vector d;
+        bool across;
+        math::vector axis;
+    };
     const SCase cases[] = {
-        {{0.3f, -2.0f, 5.0f}, true, math::normalize({0.3f, -2.0f, 5.0f})},   // an ordinary chord
-        {{2.0f, 2.0f, 2.0f}, true, math::normalize({1, 1, 1})},              // parallel to its own rotation
+        {{0.3f, -2.0f, 5.0f}, true, math::normalize({0.3f, -2.0f, 5.0f})}, // an ordinary chord
+        {{2.0f, 2.0f, 2.0f}, true, math::normalize({1, 1, 1})}, // parallel to its own rotation
         {{-1.5f, -1.5f, -1.5f}, true, math::normalize({-1, -1, -1})},
-        {{1e-30f, 1e-30f, 0.0f}, true, math::normalize({1, 1, 0})},          // too short to square
+        {{1e-30f, 1e-30f, 0.0f}, true, math::normalize({1, 1, 0})}, // too short to square
         {{1e-45f, 0.0f, 0.0f}, true, {1, 0, 0}},
-        {{0.0f, 0.0f, 0.0f}, false, {}},                                     // no chord: faces the camera
+        {{0.0f, 0.0f, 0.0f}, false, {}}, // no chord: faces the camera
         {{nan, 1.0f, 0.0f}, false, {}},
     };
-    for (const SCase& c : cases)
-    {
+    for (const SCase& c : cases) {
         math::vector n1, n2;
         pass::SpotAxes(c.d, right, up, &n1, &n2);
         ASSERT_TRUE(pass::IsFinite(n1) && pass::IsFinite(n2));
         EXPECT_NEAR(Length(n1), 1.0f, 1e-5f);
         EXPECT_NEAR(Length(n2), 1.0f, 1e-5f);
         EXPECT_NEAR(Dot(n1, n2), 0.0f, 1e-5f);
-        if (c.across)
-        {
+        if (c.across) {
             EXPECT_NEAR(Dot(n1, c.axis), 0.0f, 1e-5f);
             EXPECT_NEAR(Dot(n2, c.axis), 0.0f, 1e-5f);
-        }
-        else
-        {
+        } else {
             EXPECT_EQ(n1.x, 1.0f);
             EXPECT_EQ(n2.y, 1.0f);
         }
@@ -203,8 +213,7 @@ TEST_F(GlowTest, DrawBolt_TwoCameraFacingRibbonsColouredAlongTheRamp)
 
     const float halves[2] = {0.02f, 0.06f};
     for (int ribbon = 0; ribbon < 2; ++ribbon)
-        for (unsigned i = 0; i < 64; ++i)
-        {
+        for (unsigned i = 0; i < 64; ++i) {
             const size_t k = ribbon * 128 + i * 2;
             EXPECT_EQ(t[k].v[0], i < 63 ? 0.5f : 1.0f);
             EXPECT_EQ(t[k + 1].v[0], t[k].v[0]);
@@ -224,20 +233,18 @@ TEST_F(GlowTest, DrawBolt_TwoCameraFacingRibbonsColouredAlongTheRamp)
     const auto colors = rec->Only(EOp::Color);
     ASSERT_EQ(colors.size(), 65u);
     EXPECT_EQ(colors[0].v[0], 0.7f);
-    for (int i = 0; i < 64; ++i)
-    {
+    for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(colors[1 + i].v[0], D().m_Colors[i].x);
         EXPECT_EQ(colors[1 + i].v[2], D().m_Colors[i].z);
     }
     size_t colorsBefore = 0;
-    for (const SCall& c : rec->calls)
-    {
+    for (const SCall& c : rec->calls) {
         if (c.op == EOp::Color)
             ++colorsBefore;
         if (c.op == EOp::Begin && colorsBefore == 1)
             break;
     }
-    EXPECT_EQ(colorsBefore, 1u);   // core colour set before the first strip
+    EXPECT_EQ(colorsBefore, 1u); // core colour set before the first strip
 }
 
 TEST_F(GlowTest, DrawBolt_EyeOnTheBoltKeepsTheRibbonWhole)
@@ -246,8 +253,7 @@ TEST_F(GlowTest, DrawBolt_EyeOnTheBoltKeepsTheRibbonWhole)
     for (int i = 0; i < 64; ++i)
         D().m_Colors.push_back(Color1);
     // The line of sight to a point vanishes when the eye sits on it.
-    for (unsigned onPoint : {0u, 5u, 63u})
-    {
+    for (unsigned onPoint : {0u, 5u, 63u}) {
         SetCamera(bolt.GetPoint(onPoint), {0, 0, 0}, {0, 0, 1});
         D().m_vEye = bolt.GetPoint(onPoint);
         CRecording rec;
@@ -273,8 +279,7 @@ TEST_F(GlowTest, DrawStars_SquareGlowsWhenStillAndTrailsWhenMoving)
         const auto colors = rec->Only(EOp::Color);
         ASSERT_EQ(v.size(), 4u * 4096u);
         ASSERT_EQ(colors.size(), 4096u);
-        for (unsigned i = 0; i < 4096; i += 7)
-        {
+        for (unsigned i = 0; i < 4096; i += 7) {
             const CStarField::SStar& s = D().m_StarField.GetStar(i);
             const math::vector p = s.m_vPos + D().m_vEye;
             const math::vector c[4] = {At(v[i * 4]), At(v[i * 4 + 1]), At(v[i * 4 + 2]), At(v[i * 4 + 3])};
@@ -290,8 +295,7 @@ TEST_F(GlowTest, DrawStars_SquareGlowsWhenStillAndTrailsWhenMoving)
     CRecording rec;
     D().DrawStars();
     const auto v = rec->Only(EOp::Vertex);
-    for (unsigned i = 0; i < 4096; i += 11)
-    {
+    for (unsigned i = 0; i < 4096; i += 11) {
         const CStarField::SStar& s = D().m_StarField.GetStar(i);
         const float trail = 0.05f * s.m_fSpeed * 0.5f;
         const math::vector mid = (At(v[i * 4]) + At(v[i * 4 + 1]) + At(v[i * 4 + 2]) + At(v[i * 4 + 3])) * 0.25f;
@@ -316,8 +320,7 @@ TEST_F(GlowTest, DrawStars_AlongVectorComesFromTheUnitAcrossVector)
     const auto v = rec->Only(EOp::Vertex);
     ASSERT_EQ(v.size(), 4u * 4096u);
     int mismatched = 0;
-    for (unsigned i = 0; i < 4096; ++i)
-    {
+    for (unsigned i = 0; i < 4096; ++i) {
         const CStarField::SStar& s = D().m_StarField.GetStar(i);
         const math::vector eye = D().m_vEye;
         const math::vector p = s.m_vPos + eye;
@@ -327,10 +330,9 @@ TEST_F(GlowTest, DrawStars_AlongVectorComesFromTheUnitAcrossVector)
         const math::vector e = p - eye;
         const math::vector a = math::normalize(Cross(d, e));
         const math::vector b = math::normalize(Cross(a, e));
-        const math::vector want[4] = {p - 0.2f * a + 0.2f * b, p + 0.2f * a + 0.2f * b,
-                                      q + 0.2f * a - 0.2f * b, q - 0.2f * a - 0.2f * b};
-        for (int k = 0; k < 4; ++k)
-        {
+        const math::vector want[4] = {p - 0.2f * a + 0.2f * b, p + 0.2f * a + 0.2f * b, q + 0.2f * a - 0.2f * b,
+                                      q - 0.2f * a - 0.2f * b};
+        for (int k = 0; k < 4; ++k) {
             const math::vector got = At(v[i * 4 + k]);
             if (got.x != want[k].x || got.y != want[k].y || got.z != want[k].z)
                 ++mismatched;
@@ -383,9 +385,8 @@ TEST_F(FlareTest, LightAtTheCentreStacksEverySpriteAndTurnsTheFourth)
     _g_fFlare = 1.0f;
     const SRecorder r = Frame(0.5, 0.5);
     const auto translates = r.Only(EOp::Translate);
-    ASSERT_EQ(translates.size(), 42u);   // to the centre and back, per sprite
-    for (size_t i = 0; i < translates.size(); i += 2)
-    {
+    ASSERT_EQ(translates.size(), 42u); // to the centre and back, per sprite
+    for (size_t i = 0; i < translates.size(); i += 2) {
         EXPECT_FLOAT_EQ(translates[i].v[0], 0.5f);
         EXPECT_FLOAT_EQ(translates[i].v[1], 0.5f);
     }
@@ -440,16 +441,15 @@ TEST_F(FlareTest, KeepsItsLastPlaceWhenTheLightHasNoScreenPosition)
     glFrustum(-1, 1, -1, 1, 1, 10);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    D().m_vEye = {-3.6f, 7.0f, 4.1f};   // the light lands on the origin
+    D().m_vEye = {-3.6f, 7.0f, 4.1f}; // the light lands on the origin
     _g_fFlare = 1.0f;
     CRecording rec;
     D().DrawFlare();
     EXPECT_EQ(rec->nonFinite, 0);
-    EXPECT_LT(_g_fFlare, 1.0f);   // fading out
+    EXPECT_LT(_g_fFlare, 1.0f); // fading out
     const auto now = rec->Only(EOp::Translate);
     ASSERT_EQ(now.size(), seen.size());
-    for (size_t i = 0; i < now.size(); ++i)
-    {
+    for (size_t i = 0; i < now.size(); ++i) {
         EXPECT_EQ(now[i].v[0], seen[i].v[0]);
         EXPECT_EQ(now[i].v[1], seen[i].v[1]);
     }

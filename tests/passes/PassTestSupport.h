@@ -21,26 +21,42 @@
 
 namespace passtest {
 
-constexpr int Width = 160;     // aspect 1.6
+constexpr int Width = 160; // aspect 1.6
 constexpr int Height = 100;
 
 // ---- recording layer ----
 
-enum class EOp { Begin, End, Vertex, TexCoord, Normal, Color, Translate, Scale, Rotate, Bind, Enable, Disable,
-                 PushAttrib, PopAttrib, BlendFunc };
+enum class EOp
+{
+    Begin,
+    End,
+    Vertex,
+    TexCoord,
+    Normal,
+    Color,
+    Translate,
+    Scale,
+    Rotate,
+    Bind,
+    Enable,
+    Disable,
+    PushAttrib,
+    PopAttrib,
+    BlendFunc
+};
 
 struct SCall
 {
     EOp op;
-    unsigned int e;          // mode, capability, texture or first blend factor
-    std::array<float, 4> v;  // float arguments, unused ones 0
+    unsigned int e; // mode, capability, texture or first blend factor
+    std::array<float, 4> v; // float arguments, unused ones 0
 };
 
 struct SRecorder
 {
     std::vector<SCall> calls;
-    int nonFinite = 0;                  // vertex, texture, normal and colour arguments that were NaN or infinite
-    bool fakeProject = false;           // answer gluProject with the values below instead of the driver
+    int nonFinite = 0; // vertex, texture, normal and colour arguments that were NaN or infinite
+    bool fakeProject = false; // answer gluProject with the values below instead of the driver
     GLint projectResult = GL_TRUE;
     double projectWin[3] = {0, 0, 0};
 
@@ -78,8 +94,14 @@ inline const SPassGL& RecordingTable()
         [](GLdouble l, GLdouble r, GLdouble b, GLdouble t, GLdouble n, GLdouble f) {
             g_DriverPassGL.Ortho(l, r, b, t, n, f);
         },
-        [](GLfloat x, GLfloat y, GLfloat z) { Record(EOp::Translate, 0, x, y, z); g_DriverPassGL.Translatef(x, y, z); },
-        [](GLfloat x, GLfloat y, GLfloat z) { Record(EOp::Scale, 0, x, y, z); g_DriverPassGL.Scalef(x, y, z); },
+        [](GLfloat x, GLfloat y, GLfloat z) {
+            Record(EOp::Translate, 0, x, y, z);
+            g_DriverPassGL.Translatef(x, y, z);
+        },
+        [](GLfloat x, GLfloat y, GLfloat z) {
+            Record(EOp::Scale, 0, x, y, z);
+            g_DriverPassGL.Scalef(x, y, z);
+        },
         [](GLfloat a, GLfloat x, GLfloat y, GLfloat z) {
             Record(EOp::Rotate, 0, a, x, y, z);
             g_DriverPassGL.Rotatef(a, x, y, z);
@@ -87,14 +109,14 @@ inline const SPassGL& RecordingTable()
         [](GLenum n, GLdouble* o) { g_DriverPassGL.GetDoublev(n, o); },
         [](GLenum n, GLint* o) { g_DriverPassGL.GetIntegerv(n, o); },
         [](GLdouble a, GLdouble b, GLdouble c, GLdouble d) { g_DriverPassGL.Perspective(a, b, c, d); },
-        [](GLdouble a, GLdouble b, GLdouble c, GLdouble d, GLdouble e, GLdouble f, GLdouble g, GLdouble h,
-           GLdouble i) { g_DriverPassGL.LookAt(a, b, c, d, e, f, g, h, i); },
+        [](GLdouble a, GLdouble b, GLdouble c, GLdouble d, GLdouble e, GLdouble f, GLdouble g, GLdouble h, GLdouble i) {
+            g_DriverPassGL.LookAt(a, b, c, d, e, f, g, h, i);
+        },
         [](GLdouble x, GLdouble y, GLdouble z, const GLdouble* m, const GLdouble* p, const GLint* v, GLdouble* wx,
            GLdouble* wy, GLdouble* wz) -> GLint {
             if (!g_pRecorder->fakeProject)
                 return g_DriverPassGL.Project(x, y, z, m, p, v, wx, wy, wz);
-            if (g_pRecorder->projectResult == GL_TRUE)
-            {
+            if (g_pRecorder->projectResult == GL_TRUE) {
                 *wx = g_pRecorder->projectWin[0];
                 *wy = g_pRecorder->projectWin[1];
                 *wz = g_pRecorder->projectWin[2];
@@ -103,8 +125,14 @@ inline const SPassGL& RecordingTable()
         },
         [](GLdouble x, GLdouble y, GLdouble z, const GLdouble* m, const GLdouble* p, const GLint* v, GLdouble* ox,
            GLdouble* oy, GLdouble* oz) -> GLint { return g_DriverPassGL.UnProject(x, y, z, m, p, v, ox, oy, oz); },
-        [](GLenum m) { Record(EOp::Begin, m); g_DriverPassGL.Begin(m); },
-        [] { Record(EOp::End, 0); g_DriverPassGL.End(); },
+        [](GLenum m) {
+            Record(EOp::Begin, m);
+            g_DriverPassGL.Begin(m);
+        },
+        [] {
+            Record(EOp::End, 0);
+            g_DriverPassGL.End();
+        },
         [](GLfloat x, GLfloat y, GLfloat z) {
             CheckFinite({x, y, z});
             Record(EOp::Vertex, 0, x, y, z);
@@ -130,15 +158,30 @@ inline const SPassGL& RecordingTable()
             Record(EOp::Color, 4, r, g, b, a);
             g_DriverPassGL.Color4f(r, g, b, a);
         },
-        [](GLenum c) { Record(EOp::Enable, c); g_DriverPassGL.Enable(c); },
-        [](GLenum c) { Record(EOp::Disable, c); g_DriverPassGL.Disable(c); },
-        [](GLbitfield m) { Record(EOp::PushAttrib, m); g_DriverPassGL.PushAttrib(m); },
-        [] { Record(EOp::PopAttrib, 0); g_DriverPassGL.PopAttrib(); },
+        [](GLenum c) {
+            Record(EOp::Enable, c);
+            g_DriverPassGL.Enable(c);
+        },
+        [](GLenum c) {
+            Record(EOp::Disable, c);
+            g_DriverPassGL.Disable(c);
+        },
+        [](GLbitfield m) {
+            Record(EOp::PushAttrib, m);
+            g_DriverPassGL.PushAttrib(m);
+        },
+        [] {
+            Record(EOp::PopAttrib, 0);
+            g_DriverPassGL.PopAttrib();
+        },
         [](GLenum s, GLenum d) {
             Record(EOp::BlendFunc, s, static_cast<float>(d));
             g_DriverPassGL.BlendFunc(s, d);
         },
-        [](GLenum t, GLuint tex) { Record(EOp::Bind, tex); g_DriverPassGL.BindTexture(t, tex); },
+        [](GLenum t, GLuint tex) {
+            Record(EOp::Bind, tex);
+            g_DriverPassGL.BindTexture(t, tex);
+        },
     };
     return table;
 }
@@ -183,8 +226,7 @@ inline SPixel PixelAt(const std::vector<unsigned char>& rgba, int x, int y)
 inline GLuint MakeTexture(int w, int h, const std::vector<uint32_t>& rgb)
 {
     std::vector<unsigned char> bytes;
-    for (uint32_t c : rgb)
-    {
+    for (uint32_t c : rgb) {
         bytes.push_back(static_cast<unsigned char>(c >> 16));
         bytes.push_back(static_cast<unsigned char>(c >> 8));
         bytes.push_back(static_cast<unsigned char>(c));
@@ -216,8 +258,7 @@ protected:
         // pointers, so no suppression can match); none of it is ours.
         __lsan::ScopedDisabler driverStartUp;
 #endif
-        if (!s_pGL->Create(Width, Height))
-        {
+        if (!s_pGL->Create(Width, Height)) {
             s_Error = s_pGL->Error();
             delete s_pGL;
             s_pGL = nullptr;
@@ -294,7 +335,10 @@ protected:
         return rgba;
     }
 
-    CDrawer& D() { return *m_pDrawer; }
+    CDrawer& D()
+    {
+        return *m_pDrawer;
+    }
 
     static inline CHeadlessGL* s_pGL = nullptr;
     static inline std::string s_Error;

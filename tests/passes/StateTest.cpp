@@ -41,8 +41,7 @@ void ExpectSame(const SState& a, const SState& b, const std::string& what)
     EXPECT_EQ(a.modelDepth, b.modelDepth) << what;
     EXPECT_EQ(a.projDepth, b.projDepth) << what;
     EXPECT_EQ(b.mode, GL_MODELVIEW) << what;
-    for (int i = 0; i < 16; ++i)
-    {
+    for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(a.model[i], b.model[i]) << what;
         EXPECT_EQ(a.proj[i], b.proj[i]) << what;
     }
@@ -75,8 +74,16 @@ protected:
     {
         CDrawer* d = &D();
         return {
-            {"DrawQuad", [d] { d->DrawQuad({-1, -1, 0}, {-1, 1, 0}, {1, -1, 0}, {1, 1, 0}); }},
-            {"DrawQuad2D", [d] { d->Set2D(); d->DrawQuad2D(0.1f, 0.1f, 0.4f, 0.4f, 0, 0, 1, 1, 0.7f, 1.6f); d->Restore3D(); }},
+            {"DrawQuad",
+             [d] {
+                 d->DrawQuad({-1, -1, 0}, {-1, 1, 0}, {1, -1, 0}, {1, 1, 0});
+             }},
+            {"DrawQuad2D",
+             [d] {
+                 d->Set2D();
+                 d->DrawQuad2D(0.1f, 0.1f, 0.4f, 0.4f, 0, 0, 1, 1, 0.7f, 1.6f);
+                 d->Restore3D();
+             }},
             {"DrawSphere", [d] { d->DrawSphere(d->m_vCenter, 0.995f, 0u); }},
             {"DrawHalo", [d] { d->DrawHalo(); }},
             {"DrawHalos", [d] { d->DrawHalos(); }},
@@ -93,8 +100,7 @@ TEST_F(StateTest, EveryPassRestoresEnableBitsAndMatrices)
     // The light must be on screen so that the flare really draws.
     SetCamera({0, 0, 0}, {3.6f, -7.0f, -4.1f}, {0, 0, 1});
     for (bool on : {false, true})
-        for (auto& [name, pass] : Passes())
-        {
+        for (auto& [name, pass] : Passes()) {
             SetCaps(on);
             _g_fFlare = 1.0f;
             const SState before = Capture();
@@ -144,16 +150,14 @@ TEST_F(StateTest, NoNonNumberReachesOpenGLFromADegenerateCamera)
         {{0, 0, 20}, {0, 0, 0}, {0, 0, 0}},
         {{0, 0, 0}, {0, 0, 0}, {0, 0, 1}},
     };
-    for (const auto& cam : cameras)
-    {
+    for (const auto& cam : cameras) {
         SetCamera(cam[0], cam[1], cam[2]);
-        for (auto& [name, pass] : Passes())
-        {
+        for (auto& [name, pass] : Passes()) {
             _g_fFlare = 1.0f;
             CRecording rec;
             pass();
-            EXPECT_EQ(rec->nonFinite, 0) << name << " from (" << cam[0].x << ", " << cam[0].y << ", "
-                                         << cam[0].z << ")";
+            EXPECT_EQ(rec->nonFinite, 0) << name << " from (" << cam[0].x << ", " << cam[0].y << ", " << cam[0].z
+                                         << ")";
         }
         EXPECT_TRUE(std::isfinite(_g_fFlare));
     }

@@ -92,7 +92,7 @@ TEST_F(GLXView, PresentedFrameShowsInTheTargetWindow)
     ASSERT_TRUE(view);
     const int one = 1;
     view->openGLContext()->makeCurrentContext();
-    view->openGLContext()->setValues(&one, OpenGLCPSwapInterval);   // no extension on Xvfb: nothing
+    view->openGLContext()->setValues(&one, OpenGLCPSwapInterval); // no extension on Xvfb: nothing
     DrawColour(*view, 1.0f, 0.0f, 1.0f);
     EXPECT_EQ(ParentPixel(0, 0), 0xff00fful);
     EXPECT_EQ(ParentPixel(95, 63), 0xff00fful);
@@ -121,7 +121,7 @@ TEST_F(GLXView, ZeroSizeAndHidingUncoverTheTarget)
     ASSERT_TRUE(view);
     view->setFrameSize({0, 0});
     DrawColour(*view, 0.0f, 1.0f, 0.0f);
-    EXPECT_EQ(ParentPixel(0, 0), 0ul);   // where a 1 x 1 window would still show
+    EXPECT_EQ(ParentPixel(0, 0), 0ul); // where a 1 x 1 window would still show
 
     view->setFrameSize({48, 32});
     DrawColour(*view, 0.0f, 0.0f, 1.0f);
@@ -149,5 +149,5 @@ TEST_F(GLXView, MissingOrVanishedTargetWindowNeverAborts)
     view->setFrameSize({50, 50});
     view.reset();
     XWindowAttributes attributes{};
-    EXPECT_TRUE(XGetWindowAttributes(m_pDisplay, DefaultRootWindow(m_pDisplay), &attributes));   // still connected
+    EXPECT_TRUE(XGetWindowAttributes(m_pDisplay, DefaultRootWindow(m_pDisplay), &attributes)); // still connected
 }

@@ -64,7 +64,7 @@ protected:
         drawer.m_dFrameTime = step;
         while (!(drawer.m_fPathTime >= t - 1e-4f))
             drawer.PrepareToDraw();
-        drawer.PrepareToDraw();   // the call that sees path time t
+        drawer.PrepareToDraw(); // the call that sees path time t
     }
 
     static int PathIndex(const CDrawer& drawer)
@@ -144,7 +144,7 @@ TEST_F(CameraCycleTest, TrackChoice_SwitchesAfterEveryCycleWithoutACrossFade)
             EXPECT_FLOAT_EQ(g_SoundGain[cur], 0.5f);
             EXPECT_FLOAT_EQ(g_SoundGain[next], 0.5f);
         }
-        RunTo(drawer, 23.5f);   // starts the next cycle
+        RunTo(drawer, 23.5f); // starts the next cycle
         EXPECT_EQ(drawer.m_nCurTrack, next);
         if (cur == next) {
             EXPECT_NE(drawer.m_nNextTrack, drawer.m_nCurTrack);
@@ -168,14 +168,14 @@ TEST_F(CameraCycleTest, TrackChoice_ACrossFadeCutShortStillHandsTheMusicOver)
         drawer.PrepareToDraw();
         drawer.PrepareToDraw();
         ASSERT_FLOAT_EQ(drawer.m_fPathTime, 0.5f);
-        drawer.PrepareToDraw();   // well inside the new cycle, before any cross-fade
+        drawer.PrepareToDraw(); // well inside the new cycle, before any cross-fade
         const int cur = drawer.m_nCurTrack;
         EXPECT_EQ(g_SoundGain[cur], 1.0f) << "cycle " << cycle;
         EXPECT_EQ(g_SoundGain[1 - cur], 0.0f) << "cycle " << cycle;
         if (drawer.m_nNextTrack == cur)
             ++quietCycles;
     }
-    EXPECT_GT(quietCycles, 5);   // the case that used to keep the old track at -30 dB
+    EXPECT_GT(quietCycles, 5); // the case that used to keep the old track at -30 dB
 }
 
 TEST_F(CameraCycleTest, Preview_SkipsOnlyTheFirstFadeIn)
@@ -221,7 +221,7 @@ TEST_F(CameraCycleTest, StaticCamera_PicksAViewpointPerCycleWithinItsRanges)
         EXPECT_EQ(CDrawer::m_CFrom.x, eye.x);
         EXPECT_EQ(CDrawer::m_CFrom.z, eye.z);
         EXPECT_FLOAT_EQ(CDrawer::m_fDarkStrength, 0.5f);
-        RunTo(drawer, 23.5f);   // starts the next cycle
+        RunTo(drawer, 23.5f); // starts the next cycle
         EXPECT_EQ(CDrawer::m_fDarkStrength, 1.0f);
     }
 }
@@ -240,7 +240,7 @@ TEST_F(CameraCycleTest, PathChoice_RepeatsAPathOnlyWhenTenDrawsSaySo)
     // Nine draws of the same path, then another: the other one is flown.
     RunTo(drawer, 23.0f);
     g_Script = {3, 13, 23, 33, 43, 53, 63, 73, 83, 7};
-    drawer.PrepareToDraw();   // path time 23.5: a new cycle
+    drawer.PrepareToDraw(); // path time 23.5: a new cycle
     EXPECT_EQ(PathIndex(drawer), 7);
     EXPECT_TRUE(g_Script.empty());
 

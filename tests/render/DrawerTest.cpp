@@ -41,21 +41,27 @@ SCONFIG MainScreen(int density = 3)
     return c;
 }
 
-bool IsBlack(const SRgb& c) { return c.r == 0 && c.g == 0 && c.b == 0; }
-bool IsRed(const SRgb& c) { return c.r > 240 && c.g < 10 && c.b < 10; }
+bool IsBlack(const SRgb& c)
+{
+    return c.r == 0 && c.g == 0 && c.b == 0;
+}
+bool IsRed(const SRgb& c)
+{
+    return c.r > 240 && c.g < 10 && c.b < 10;
+}
 
 } // namespace
 
 TEST_F(DrawerTest, MissingCameraPath_ShowsErrorPictureInTheMiddleOfABlackScreen)
 {
     Entries media = FullMedia();
-    media.erase("cameras/camera03.path");   // the fifth path
+    media.erase("cameras/camera03.path"); // the fifth path
     OpenPack(BuildPack(m_Dir, "broken.dat", media));
 
     CDrawer drawer;
     const SCONFIG config = MainScreen();
     EXPECT_FALSE(drawer.Init(&config));
-    EXPECT_EQ(drawer.m_Paths.size(), 4u);   // kept until the drawer goes
+    EXPECT_EQ(drawer.m_Paths.size(), 4u); // kept until the drawer goes
     EXPECT_TRUE(drawer.m_Bolts.empty());
 
     for (int frame = 0; frame < 2; ++frame) {
@@ -66,8 +72,8 @@ TEST_F(DrawerTest, MissingCameraPath_ShowsErrorPictureInTheMiddleOfABlackScreen)
             for (int x = 0; x < Width; ++x) {
                 // Picture: x from 0.2 to 0.8 of the width, y from 0.3 to 0.7 of the height.
                 const bool inside = x >= 32 && x < 128 && y >= 30 && y < 70;
-                const bool border = x == 31 || x == 32 || x == 127 || x == 128 || y == 29 || y == 30 ||
-                                    y == 69 || y == 70;
+                const bool border =
+                    x == 31 || x == 32 || x == 127 || x == 128 || y == 29 || y == 30 || y == 69 || y == 70;
                 if (border)
                     continue;
                 const SRgb c = At(px, x, y);
@@ -223,7 +229,7 @@ TEST_F(DrawerTest, SecondInit_RestartsTheCycleAndRebuildsTheScene)
     ASSERT_GT(drawer.m_fPathTime, 1.0f);
 
     ASSERT_TRUE(drawer.Init(&config));
-    EXPECT_EQ(drawer.m_pCurPath, nullptr);   // the old path was freed with the old scene
+    EXPECT_EQ(drawer.m_pCurPath, nullptr); // the old path was freed with the old scene
     EXPECT_EQ(drawer.m_fPathTime, -1.0f);
     EXPECT_TRUE(drawer.m_bFirstPath);
     EXPECT_EQ(drawer.m_nCurTrack, -1);
@@ -265,7 +271,7 @@ TEST_F(DrawerTest, InitWithoutARecord_LeavesAFailedDrawerAsItWas)
     CDrawer drawer;
     const SCONFIG config = MainScreen(2);
     ASSERT_FALSE(drawer.Init(&config));
-    Tick(drawer);   // loads the error picture
+    Tick(drawer); // loads the error picture
     const std::vector<unsigned int> ids = drawer.m_TexIds;
     ASSERT_EQ(ids.size(), 10u);
     ASSERT_EQ(drawer.m_Paths.size(), 2u);

@@ -96,9 +96,8 @@ TEST(HostOptions, DefaultsAndEveryOption)
     EXPECT_TRUE(o.m_bPacing);
 
     SOptions p;
-    ASSERT_TRUE(Parse({"--headless", "--size", "640x360", "--frames=12", "--output", "x/y", "--preview",
-                       "--secondary", "--pack", "m.dat", "--no-pacing", "--audio", "a.wav", "--volume", "75",
-                       "--no-sound"},
+    ASSERT_TRUE(Parse({"--headless", "--size", "640x360", "--frames=12", "--output", "x/y", "--preview", "--secondary",
+                       "--pack", "m.dat", "--no-pacing", "--audio", "a.wav", "--volume", "75", "--no-sound"},
                       p, error))
         << error;
     EXPECT_EQ(p.m_nWidth, 640);
@@ -112,7 +111,7 @@ TEST(HostOptions, DefaultsAndEveryOption)
     EXPECT_EQ(p.m_Audio, "a.wav");
     EXPECT_EQ(p.m_nVolume, 75);
     EXPECT_TRUE(p.m_bNoSound);
-    EXPECT_EQ(o.m_nVolume, -1);   // unset: the stored setting holds
+    EXPECT_EQ(o.m_nVolume, -1); // unset: the stored setting holds
     EXPECT_TRUE(o.m_Audio.empty());
 }
 
@@ -147,11 +146,11 @@ TEST(HostSummary, ReportsMedianP95MaxAndTheRateOfALateRecording)
     r.m_nWidth = 640;
     r.m_nHeight = 360;
     for (int i = 1; i <= 20; ++i)
-        r.m_RenderMs.push_back(i);   // 1 .. 20 ms
+        r.m_RenderMs.push_back(i); // 1 .. 20 ms
     r.m_bPaced = true;
     r.m_dAchievedFps = 30.0;
     EXPECT_EQ(FormatSummary(r), "veltrix: 20 frames 640x360, render median 10.0 ms, p95 19.0 ms, max 20.0 ms");
-    r.m_RenderMs.push_back(25000.0);   // beyond the histogram: still the maximum
+    r.m_RenderMs.push_back(25000.0); // beyond the histogram: still the maximum
     EXPECT_EQ(FormatSummary(r), "veltrix: 20 frames 640x360, render median 11.0 ms, p95 20.0 ms, max 25000.0 ms");
     r.m_dAchievedFps = 14.25;
     EXPECT_EQ(FormatSummary(r),
@@ -181,8 +180,7 @@ TEST(HostProgram, UnpacedRecordingsAreTheSameOnEveryRun)
     std::string frames[2];
     for (int run = 0; run < 2; ++run) {
         const std::string out = dir / ("run" + std::to_string(run));
-        ASSERT_EQ(RunVeltrix("--headless --no-pacing --size 64x40 --frames 12 --pack " + pack + " --output " + out,
-                             dir)
+        ASSERT_EQ(RunVeltrix("--headless --no-pacing --size 64x40 --frames 12 --pack " + pack + " --output " + out, dir)
                       .status,
                   0);
         std::ifstream in(out + "/frame-00012.png", std::ios::binary);
@@ -197,7 +195,7 @@ TEST(HostProgram, AFrameThatCannotBeWrittenStopsTheRecording)
     CTempDir dir;
     const std::string pack = BuildPack(dir, "media.dat", FullMedia());
     const std::string out = dir / "frames";
-    std::filesystem::create_directories(std::filesystem::path(out) / "frame-00002.png");   // in the way
+    std::filesystem::create_directories(std::filesystem::path(out) / "frame-00002.png"); // in the way
     const SRun run =
         RunVeltrix("--headless --no-pacing --size 64x40 --frames 30 --pack " + pack + " --output " + out, dir);
     EXPECT_EQ(run.status, 1);
@@ -223,8 +221,7 @@ TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesOrFailsTheSoundAndSaysWhy)
         return "unshare -rm sh -c 'mount -t tmpfs -o size=" + std::string(size) + " none " + out +
                " && \"$0\" \"$@\"; status=$?; cp " + out + "/* " + kept + "; exit $status'";
     };
-    const SRun run = RunVeltrix("--headless --no-pacing --size 640x360 --frames 40 --pack " + pack +
-                                    " --output " + out,
+    const SRun run = RunVeltrix("--headless --no-pacing --size 640x360 --frames 40 --pack " + pack + " --output " + out,
                                 dir, smallDisk("200k"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(Lines(run.err), 1) << run.err;
@@ -247,7 +244,7 @@ TEST(HostProgram, AFullDiskLeavesOnlyWholeFramesOrFailsTheSoundAndSaysWhy)
 
 TEST(HostProgram, FailuresGiveOneLineAndStatusOne)
 {
-    unsetenv("DISPLAY");   // without --headless the program wants one
+    unsetenv("DISPLAY"); // without --headless the program wants one
     CTempDir dir;
     const std::string pack = BuildPack(dir, "media.dat", FullMedia());
     std::ofstream(dir / "file") << "not a folder";
@@ -331,7 +328,7 @@ TEST(HostProgram, AudioRecordsTheMusicUnlessSoundIsOff)
     int loud = 0;
     for (int16_t s : *music)
         loud += std::abs(static_cast<int>(s)) > 64;
-    EXPECT_GT(loud, 1000);   // the first track fading in over the first 1.5 s
+    EXPECT_GT(loud, 1000); // the first track fading in over the first 1.5 s
 
     const SRun off = RunVeltrix(base + " --no-sound --audio " + (dir / "off.wav"), dir);
     ASSERT_EQ(off.status, 0) << off.err;
@@ -354,14 +351,14 @@ TEST(HostProgram, StopSignalsEndTheRecordingLikeItsLastFrame)
         const std::string out = dir / signal;
         const std::string wav = out + ".wav";
         const std::string prefix = "TMPDIR=" + dir.Path() + SignalOnceWritten(out + "/frame-00010.png", signal);
-        const SRun run = RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out +
-                                        " --audio " + wav,
-                                    dir, prefix);
+        const SRun run =
+            RunVeltrix("--headless --size 64x40 --frames 3000 --pack " + pack + " --output " + out + " --audio " + wav,
+                       dir, prefix);
         EXPECT_EQ(run.status, 0) << signal << run.err;
         const size_t frames = WholeFrames(out).size();
         EXPECT_GE(frames, 10u);
         EXPECT_NE(run.out.find("veltrix: " + std::to_string(frames) + " frames"), std::string::npos) << run.out;
-        EXPECT_TRUE(WaveSamples(wav).has_value()) << signal;   // sizes in the header match the data
+        EXPECT_TRUE(WaveSamples(wav).has_value()) << signal; // sizes in the header match the data
         for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
             EXPECT_NE(entry.path().filename().string().rfind("veltrix-alsoft-", 0), 0u) << entry.path();
     }
@@ -375,9 +372,9 @@ TEST(HostProgram, AHugeFrameCountNeedsNoMemoryForItsFramesAndNumbersThemInOrder)
     CTempDir dir;
     const std::string pack = BuildPack(dir, "media.dat", FullMedia());
     const std::string out = dir / "frames";
-    const SRun run = RunVeltrix("--headless --no-pacing --size 64x40 --frames 2147483647 --pack " + pack +
-                                    " --output " + out,
-                                dir, SignalOnceWritten(out + "/frame-0000000010.png", "TERM", "ulimit -v 4000000; "));
+    const SRun run =
+        RunVeltrix("--headless --no-pacing --size 64x40 --frames 2147483647 --pack " + pack + " --output " + out, dir,
+                   SignalOnceWritten(out + "/frame-0000000010.png", "TERM", "ulimit -v 4000000; "));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(" frames 64x40"), std::string::npos) << run.out;
     EXPECT_TRUE(std::filesystem::exists(out + "/frame-0000000001.png"));
@@ -428,9 +425,8 @@ TEST(HostProgram, AnIncompletePackAndNoSoundCardGetOneLineEach)
     media.erase("textures/galaxy.jpg");
     const std::string pack = BuildPack(dir, "media.dat", media);
     const std::string noCard = "HOME=" + dir.Path() + " XDG_CONFIG_HOME=" + dir.Path() + " ALSOFT_DRIVERS=alsa,oss";
-    const SRun run = RunVeltrix("--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " +
-                                    (dir / "f"),
-                                dir, noCard);
+    const SRun run = RunVeltrix(
+        "--headless --no-pacing --size 32x20 --frames 2 --pack " + pack + " --output " + (dir / "f"), dir, noCard);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "veltrix: warning: the scene cannot load textures/galaxy.jpg from " + pack +
                            "; recording what the saver shows anyway\n"

@@ -22,7 +22,7 @@ class PackFailureTest : public GLTest
 protected:
     void SetUp() override
     {
-        setenv("ALSOFT_DRIVERS", "null", 1);   // no sound card here
+        setenv("ALSOFT_DRIVERS", "null", 1); // no sound card here
         GLTest::SetUp();
         InstallVirtualClock(700.0);
     }
@@ -34,7 +34,10 @@ protected:
     }
 };
 
-bool Starts(const std::string& name, const char* prefix) { return name.rfind(prefix, 0) == 0; }
+bool Starts(const std::string& name, const char* prefix)
+{
+    return name.rfind(prefix, 0) == 0;
+}
 
 std::string Garbage(size_t size)
 {

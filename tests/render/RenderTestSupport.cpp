@@ -21,7 +21,10 @@ namespace {
 
 constexpr const char* PackPassword = "4mq7x2kd91vbz0hw";
 double g_Now = 0.0;
-double VirtualClock() { return g_Now; }
+double VirtualClock()
+{
+    return g_Now;
+}
 
 std::string ReadAll(const std::string& path)
 {
@@ -36,7 +39,7 @@ void PutFloat(std::string& out, float value)
     uint32_t bits = 0;
     std::memcpy(&bits, &value, 4);
     for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF));   // little-endian on any host
+        out.push_back(static_cast<char>((bits >> (8 * i)) & 0xFF)); // little-endian on any host
 }
 
 // Mesa unloads its driver with the last context, and what the driver keeps
@@ -110,7 +113,8 @@ Entries FullMedia()
     const char* paths[] = {"01", "01m", "02", "02m", "03", "03m", "04", "04m", "05", "05m"};
     for (int i = 0; i < 10; ++i) {
         const float z = 3.0f + static_cast<float>(i) * 0.25f;
-        e[std::string("cameras/camera") + paths[i] + ".path"] = CameraPathBytes({{0.0f, 0.0f, z}, {0.0f, 0.0f, z + 0.5f}});
+        e[std::string("cameras/camera") + paths[i] + ".path"] =
+            CameraPathBytes({{0.0f, 0.0f, z}, {0.0f, 0.0f, z + 0.5f}});
     }
     return e;
 }
@@ -140,9 +144,18 @@ void InstallVirtualClock(double start)
     SetTimeSourceForTesting(&VirtualClock);
 }
 
-void SetVirtualTime(double now) { g_Now = now; }
-void AdvanceVirtualTime(double seconds) { g_Now += seconds; }
-void RemoveVirtualClock() { SetTimeSourceForTesting(nullptr); }
+void SetVirtualTime(double now)
+{
+    g_Now = now;
+}
+void AdvanceVirtualTime(double seconds)
+{
+    g_Now += seconds;
+}
+void RemoveVirtualClock()
+{
+    SetTimeSourceForTesting(nullptr);
+}
 
 void GLTest::SetUp()
 {

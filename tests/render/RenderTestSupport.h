@@ -17,7 +17,7 @@ namespace rendertest {
 constexpr int Width = 160;
 constexpr int Height = 100;
 
-using Entries = std::map<std::string, std::string>;   // pack entry name -> bytes
+using Entries = std::map<std::string, std::string>; // pack entry name -> bytes
 
 // PNG file bytes of top-down RGBA pixels.
 std::string PngBytes(int width, int height, const std::vector<unsigned char>& rgba);
@@ -56,8 +56,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::vector<unsigned char> Pixels();                    // top-down RGBA
-    static SRgb At(const std::vector<unsigned char>& rgba, int x, int y);   // y from the top
+    std::vector<unsigned char> Pixels(); // top-down RGBA
+    static SRgb At(const std::vector<unsigned char>& rgba, int x, int y); // y from the top
 
     CHeadlessGL m_GL;
 };

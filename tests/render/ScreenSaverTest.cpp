@@ -100,7 +100,7 @@ TEST_F(ScreenSaverTest, InitOnARunningSaverReplacesItsDrawer)
     config.m_nPlasmaDensity = 2;
     ASSERT_TRUE(saver.Init(&config));
     const std::vector<unsigned int> firstTextures = saver.m_pDrawer->m_TexIds;
-    ASSERT_TRUE(saver.Init(&config));   // the first drawer and its textures must not leak
+    ASSERT_TRUE(saver.Init(&config)); // the first drawer and its textures must not leak
     for (unsigned int id : firstTextures)
         EXPECT_EQ(glIsTexture(id), GL_FALSE);
     EXPECT_EQ(saver.m_pDrawer->m_Bolts.size(), 2u);

@@ -37,7 +37,7 @@ TEST_F(TextureRegistryTest, LoadTexture_ReusesANameIgnoringCaseWithoutReadingThe
     ASSERT_NE(light, 0u);
     EXPECT_EQ(glIsTexture(light), GL_TRUE);
 
-    OpenPack(m_Empty);   // from here on the pack has no textures
+    OpenPack(m_Empty); // from here on the pack has no textures
     EXPECT_EQ(drawer.LoadTexture("TEXTURES/LIGHT.JPG"), light);
     EXPECT_EQ(drawer.m_TexNames.size(), 1u);
     EXPECT_EQ(drawer.m_TexNames[0], "textures/light.jpg");
@@ -97,7 +97,7 @@ TEST_F(TextureRegistryTest, Done_DeletesEveryOwnedTextureAndSparesTheOthers)
     ASSERT_TRUE(drawer.Init(&config));
     drawer.RegisterTexture("external", external, 0);
     const std::vector<unsigned int> ids = drawer.m_TexIds;
-    ASSERT_EQ(ids.size(), 10u);   // nine of the scene's, one external
+    ASSERT_EQ(ids.size(), 10u); // nine of the scene's, one external
     for (size_t i = 0; i + 1 < ids.size(); ++i)
         EXPECT_EQ(glIsTexture(ids[i]), GL_TRUE) << drawer.m_TexNames[i];
 
@@ -122,9 +122,9 @@ TEST_F(TextureRegistryTest, DestroyingAFailedDrawer_ReleasesItsTexturesToo)
         CDrawer drawer;
         SCONFIG config;
         ASSERT_FALSE(drawer.Init(&config));
-        drawer.Draw();   // loads the error picture
+        drawer.Draw(); // loads the error picture
         ids = drawer.m_TexIds;
-        drawer.Done();   // not initialised: nothing happens
+        drawer.Done(); // not initialised: nothing happens
         for (unsigned int id : ids)
             EXPECT_EQ(glIsTexture(id), GL_TRUE);
     }
@@ -165,14 +165,14 @@ TEST_F(TextureRegistryTest, BindImage_SetsWrapAndFiltersAndFlipsRows)
     EXPECT_EQ(magFilter, GL_NEAREST);
     GLint level1 = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &level1);
-    EXPECT_EQ(level1, 1);   // the mipmap chain exists all the same
+    EXPECT_EQ(level1, 1); // the mipmap chain exists all the same
 
     unsigned char texels[2 * 2 * 3] = {};
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
-    EXPECT_EQ(texels[0], 0);      // first stored row (t = 0): the image's bottom, blue
+    EXPECT_EQ(texels[0], 0); // first stored row (t = 0): the image's bottom, blue
     EXPECT_EQ(texels[2], 255);
-    EXPECT_EQ(texels[6], 255);    // second stored row (t = 1): the image's top, red
+    EXPECT_EQ(texels[6], 255); // second stored row (t = 1): the image's top, red
     EXPECT_EQ(texels[8], 0);
 
     ASSERT_TRUE(BindImage("TWO.PNG", &texture, true, GL_REPEAT));

@@ -87,8 +87,8 @@ TEST_F(ViewTest, StartPresentsTwoFramesAtOnceAndEachTickOneMore)
     view->setFrameCallback([](void* c, int event) { static_cast<std::vector<int>*>(c)->push_back(event); }, &events);
 
     view->startAnimation();
-    EXPECT_EQ(events, (std::vector<int>{SAVER_FRAME_BEGIN, SAVER_FRAME_PRESENTED, SAVER_FRAME_BEGIN,
-                                        SAVER_FRAME_PRESENTED}));
+    EXPECT_EQ(events,
+              (std::vector<int>{SAVER_FRAME_BEGIN, SAVER_FRAME_PRESENTED, SAVER_FRAME_BEGIN, SAVER_FRAME_PRESENTED}));
     EXPECT_TRUE(view->settingsRecord().m_bPreview);
     EXPECT_TRUE(view->settingsRecord().m_bMainScreen);
     view->animateOneFrame();
@@ -157,12 +157,14 @@ TEST(SaverProgram, PrintsTheBundleVersionAndNamesAModuleThatDoesNotLoad)
     const SCase cases[] = {
         {"--version", 0, "veltrix " VELTRIX_BUNDLE_VERSION "\n", ""},
         {"--module " + (dir / "Copy.saver") + " --version", 0, "veltrix 9.8.7\n", ""},
-        {"--module " + (dir / "missing.saver") + " --version", 1, "", "veltrix: cannot load module " + (dir / "missing.saver")},
-        {"--module " + (dir / "Bad.saver") + " --headless", 1, "", "veltrix: cannot load module " + (dir / "Bad.saver")},
+        {"--module " + (dir / "missing.saver") + " --version", 1, "",
+         "veltrix: cannot load module " + (dir / "missing.saver")},
+        {"--module " + (dir / "Bad.saver") + " --headless", 1, "",
+         "veltrix: cannot load module " + (dir / "Bad.saver")},
     };
     for (const SCase& c : cases) {
-        const std::string command = VELTRIX_BINARY_DIR "/veltrix " + c.args + " >" + (dir / "out.txt") + " 2>" +
-                                    (dir / "err.txt");
+        const std::string command =
+            VELTRIX_BINARY_DIR "/veltrix " + c.args + " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt");
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == c.status) << c.args;
         std::ifstream out(dir / "out.txt"), err(dir / "err.txt");

@@ -62,18 +62,19 @@ TEST_F(SettingsTest, VolumeMarksTheStoredSettingsAndMissingKeysReadAsZero)
 
 TEST_F(SettingsTest, RunSettingsTakeEffectWithOrWithoutAStore)
 {
-    SSaverRunSettings run{0, -1, -1, -1, 0};   // --no-sound
+    SSaverRunSettings run{0, -1, -1, -1, 0}; // --no-sound
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{0, 30, 100, 0}));
 
     WriteSettings("[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
-    run = {-1, -1, 7, -1, 0};   // --density 7
+    run = {-1, -1, 7, -1, 0}; // --density 7
     ScreenSaverDefaults::setArgumentDomain(&run);
     EXPECT_EQ(ReadDefaults(), (SValues{1, 80, 7, 1}));
 
     ScreenSaverDefaults::setArgumentDomain(nullptr);
     EXPECT_EQ(ReadDefaults(), (SValues{1, 80, 50, 1}));
-    EXPECT_EQ(ReadFile(SettingsFile()), "[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
+    EXPECT_EQ(ReadFile(SettingsFile()),
+              "[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
 }
 
 TEST_F(SettingsTest, ADamagedFileReadsAsAnEmptyStore)
@@ -82,12 +83,12 @@ TEST_F(SettingsTest, ADamagedFileReadsAsAnEmptyStore)
     const char garbage[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\n[Defaults]\nSoundVolume=80\n";
     WriteSettings(std::string(garbage, sizeof garbage - 1));
     EXPECT_EQ(ReadDefaults(), Defaults);
-    WriteSettings(whole.substr(0, whole.size() - 2));   // cut inside the last value
+    WriteSettings(whole.substr(0, whole.size() - 2)); // cut inside the last value
     EXPECT_EQ(ReadDefaults(), Defaults);
-    WriteSettings("SoundVolume=80\n");                    // outside any group
+    WriteSettings("SoundVolume=80\n"); // outside any group
     EXPECT_EQ(ReadDefaults(), Defaults);
     std::filesystem::remove(SettingsFile());
-    std::filesystem::create_directories(SettingsFile());  // a folder where the file belongs
+    std::filesystem::create_directories(SettingsFile()); // a folder where the file belongs
     EXPECT_EQ(ReadDefaults(), Defaults);
 }
 
@@ -102,7 +103,7 @@ TEST_F(SettingsTest, SynchronizeKeepsWhatItDoesNotKnow)
     WriteSettings("# kept\n[Window]\nx=12\n[Defaults]\nSoundVolume=10\nTheme=dark\n");
     ScreenSaverDefaults store = ScreenSaverDefaults::defaultsForModuleWithName("org.veltrix.Veltrix");
     EXPECT_EQ(store.integerForKey("SoundVolume"), 10);
-    EXPECT_FALSE(store.hasObjectForKey("Theme"));   // not an integer
+    EXPECT_FALSE(store.hasObjectForKey("Theme")); // not an integer
     store.setIntegerForKey(80, "SoundVolume");
     store.setIntegerForKey(3, "PlasmaDensity");
     EXPECT_EQ(store.integerForKey("SoundVolume"), 80);
@@ -149,8 +150,8 @@ TEST_F(SettingsTest, AFolderThatCannotBeWrittenOrAFolderInPlaceOfTheFileKeepsWha
     const auto folder = fs::path(SettingsFile()).parent_path();
     for (fs::path up = folder.parent_path(); up.string().size() >= m_Config.Path().size(); up = up.parent_path())
         fs::permissions(up, fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                fs::perms::others_exec);
+    fs::permissions(folder,
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     // Permissions do not bind root, so the write is tried by a child that
     // has become nobody; a lone child writing is safe in a threaded test.
     const pid_t child = fork();

@@ -13,28 +13,37 @@ namespace {
 // 4 + 187 i and its 186 displacement draws, and the speed last, at 1874.
 const long kLife = 1875;
 const long kSpeedDraw = 1874;
-long AmplitudeDraw(int bolt) { return 4 + 187L * bolt; }
+long AmplitudeDraw(int bolt)
+{
+    return 4 + 187L * bolt;
+}
 
-const int kTheta = 1610612736;  // 3/4 of the range
-const int kPhi = 536870912;     // 1/4
+const int kTheta = 1610612736; // 3/4 of the range
+const int kPhi = 536870912; // 1/4
 const int kDriftTheta = 214748364;
 const int kDriftPhi = 1932735283;
 
 int ChosenDraws(long n)
 {
     switch (n % kLife) {
-    case 0: return kTheta;
-    case 1: return kPhi;
-    case 2: return kDriftTheta;
-    case 3: return kDriftPhi;
-    case kSpeedDraw: return kRandMax; // speed 0.5
-    default: break;
+    case 0:
+        return kTheta;
+    case 1:
+        return kPhi;
+    case 2:
+        return kDriftTheta;
+    case 3:
+        return kDriftPhi;
+    case kSpeedDraw:
+        return kRandMax; // speed 0.5
+    default:
+        break;
     }
     for (int bolt : {0, 9}) {
         if (n % kLife == AmplitudeDraw(bolt))
-            return kRandMax;          // amplitude 0.15
+            return kRandMax; // amplitude 0.15
         if (n % kLife == AmplitudeDraw(bolt) + 1)
-            return 0;                 // z offset of point 31: -0.5
+            return 0; // z offset of point 31: -0.5
     }
     return kRandMid;
 }

@@ -72,7 +72,8 @@ TEST(StarField, UpdateMovesOnlyYAndKeepsThePreviousPosition)
     EXPECT_EQ(moved.m_vPos.z, before.m_vPos.z);
     EXPECT_EQ(moved.m_fSpeed, before.m_fSpeed);
     EXPECT_EQ(moved.m_vOldPos.y, before.m_vPos.y);
-    const float expected = static_cast<float>(static_cast<double>(before.m_vPos.y) + static_cast<double>(before.m_fSpeed) * 0.01);
+    const float expected =
+        static_cast<float>(static_cast<double>(before.m_vPos.y) + static_cast<double>(before.m_fSpeed) * 0.01);
     ASSERT_LE(expected, 200.0f); // this star does not reach the top in one step
     EXPECT_EQ(moved.m_vPos.y, expected);
     EXPECT_EQ(RandDraws(), 4 * 4096); // no draws after construction
@@ -122,7 +123,7 @@ TEST(StarField, AHugeStepWrapsOnceAndStaysDarkAboveTheBox)
     CStarField field;
     field.Update(10.0); // to 1000, wrapped once to 600
     ExpectAllStars(field, 600.0f, 0.0f);
-    field.Update(0.0);  // wraps again on the next step
+    field.Update(0.0); // wraps again on the next step
     ExpectAllStars(field, 200.0f, 0.0f);
     field.Update(0.0);
     ExpectAllStars(field, 200.0f, 0.0f);

@@ -9,7 +9,7 @@ RandSource g_Source = nullptr;
 long g_Draws = 0;
 uint32_t g_State = 12345;
 int g_Forced = -1;
-}
+} // namespace
 
 extern "C" int rand() noexcept
 {

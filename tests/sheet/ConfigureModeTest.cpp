@@ -18,8 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 const char* const kProgram = VELTRIX_BINARY_DIR "/veltrix";
 
 // The preview under the sheet: the window the viewable top-level "Veltrix"
@@ -31,8 +30,7 @@ Window FindPreviewUnderSheet(Display* display)
     Window preview = 0;
     if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
         return 0;
-    for (unsigned int i = 0; i < count && !preview; ++i)
-    {
+    for (unsigned int i = 0; i < count && !preview; ++i) {
         XWindowAttributes attributes;
         char* name = nullptr;
         Window owner = 0;
@@ -51,8 +49,7 @@ Window FindPreviewUnderSheet(Display* display)
 pid_t Start(const std::string& config, const std::string& log)
 {
     const pid_t pid = fork();
-    if (pid == 0)
-    {
+    if (pid == 0) {
         setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         freopen(log.c_str(), "w", stderr);
         execl(kProgram, kProgram, "-configure", static_cast<char*>(nullptr));
@@ -72,8 +69,7 @@ TEST(ConfigureMode, TheSheetSitsOnThePreviewAndClosingStoresAndEndsWithStatusZer
     ASSERT_NE(display, nullptr);
     Window preview = 0;
     // A guard against a hang, not a timing check: the sheet shows within seconds.
-    for (int i = 0; i < 1200 && !preview && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
-    {
+    for (int i = 0; i < 1200 && !preview && waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
         usleep(50000);
         preview = FindPreviewUnderSheet(display);
     }
@@ -103,8 +99,8 @@ TEST(ConfigureMode, TheSheetSitsOnThePreviewAndClosingStoresAndEndsWithStatusZer
 TEST(ConfigureMode, WithoutADisplayOneLineAndStatusOne)
 {
     CTempDir scratch;
-    const std::string command = "env -u DISPLAY XDG_CONFIG_HOME=" + scratch.Path() + " " + kProgram +
-                                " --configure 2>" + (scratch / "log");
+    const std::string command =
+        "env -u DISPLAY XDG_CONFIG_HOME=" + scratch.Path() + " " + kProgram + " --configure 2>" + (scratch / "log");
     const int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
     std::ifstream in(scratch / "log");

@@ -21,16 +21,14 @@
 
 namespace fs = std::filesystem;
 
-namespace
-{
+namespace {
 GtkWidget* FindById(GtkWidget* widget, const char* id)
 {
     const char* name = GTK_IS_BUILDABLE(widget) ? gtk_buildable_get_name(GTK_BUILDABLE(widget)) : nullptr;
     if (name && std::string(name) == id)
         return widget;
     GtkWidget* found = nullptr;
-    if (GTK_IS_CONTAINER(widget))
-    {
+    if (GTK_IS_CONTAINER(widget)) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
         for (GList* it = children; it && !found; it = it->next)
             found = FindById(GTK_WIDGET(it->data), id);
@@ -47,24 +45,26 @@ struct SMessage
 // Presses OK on the next message box that shows up, noting what it said.
 void AnswerNextMessageBox(SMessage* seen)
 {
-    g_timeout_add(10, [](gpointer data) -> gboolean {
-        GList* windows = gtk_window_list_toplevels();
-        bool answered = false;
-        for (GList* it = windows; it && !answered; it = it->next)
-            if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_visible(GTK_WIDGET(it->data)))
-            {
-                gchar *title = nullptr, *text = nullptr;
-                g_object_get(it->data, "text", &title, "secondary-text", &text, nullptr);
-                static_cast<SMessage*>(data)->title = title ? title : "";
-                static_cast<SMessage*>(data)->text = text ? text : "";
-                g_free(title);
-                g_free(text);
-                gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_OK);
-                answered = true;
-            }
-        g_list_free(windows);
-        return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
-    }, seen);
+    g_timeout_add(
+        10,
+        [](gpointer data) -> gboolean {
+            GList* windows = gtk_window_list_toplevels();
+            bool answered = false;
+            for (GList* it = windows; it && !answered; it = it->next)
+                if (GTK_IS_MESSAGE_DIALOG(it->data) && gtk_widget_get_visible(GTK_WIDGET(it->data))) {
+                    gchar *title = nullptr, *text = nullptr;
+                    g_object_get(it->data, "text", &title, "secondary-text", &text, nullptr);
+                    static_cast<SMessage*>(data)->title = title ? title : "";
+                    static_cast<SMessage*>(data)->text = text ? text : "";
+                    g_free(title);
+                    g_free(text);
+                    gtk_dialog_response(GTK_DIALOG(it->data), GTK_RESPONSE_OK);
+                    answered = true;
+                }
+            g_list_free(windows);
+            return answered ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+        },
+        seen);
 }
 
 class ConfigureSheetTest : public ::testing::Test
@@ -190,7 +190,7 @@ TEST_F(ConfigureSheetTest, ResetThenCloseStoresTheDefaults)
     EXPECT_EQ(Value("IBPlasmaDensity"), 250);
     EXPECT_TRUE(Checked("IBStaticCamera"));
     Click("resetButton");
-    EXPECT_EQ(Stored(), (std::vector<int64_t>{0, 80, 250, 1}));   // reset stores nothing
+    EXPECT_EQ(Stored(), (std::vector<int64_t>{0, 80, 250, 1})); // reset stores nothing
     EXPECT_TRUE(gtk_widget_get_sensitive(Control("IBSoundVolumeLabel")));
     Click("closeButton");
     EXPECT_EQ(Stored(), (std::vector<int64_t>{1, 30, 100, 0}));
@@ -253,10 +253,12 @@ TEST_F(ConfigureSheetTest, SettingsThatCannotBeStoredAreReportedAndTheSheetStill
     SMessage seen;
     AnswerNextMessageBox(&seen);
     // The user presses Close while the sheet runs; the message comes up over it.
-    g_idle_add([](gpointer sheet) -> gboolean {
-        gtk_window_close(GTK_WINDOW(sheet));
-        return G_SOURCE_REMOVE;
-    }, Sheet());
+    g_idle_add(
+        [](gpointer sheet) -> gboolean {
+            gtk_window_close(GTK_WINDOW(sheet));
+            return G_SOURCE_REMOVE;
+        },
+        Sheet());
     EXPECT_EQ(s_pModule->run_sheet(m_pView, 0, nullptr, nullptr), 1);
     EXPECT_NE(seen.text.find(SettingsFile()), std::string::npos) << seen.text;
     EXPECT_TRUE(fs::is_directory(SettingsFile()));

@@ -11,9 +11,8 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
-const int kCell = 32;   // texels per cell side in textures/font.png
+namespace {
+const int kCell = 32; // texels per cell side in textures/font.png
 
 class GLFontTest : public ::testing::Test
 {
@@ -38,7 +37,7 @@ protected:
     uint32_t CellTexel(unsigned char b, int column, int row) const
     {
         const int tx = (b % 16) * kCell + column;
-        const int ty = m_nSize - 1 - ((b / 16) * kCell + row);   // the texture holds the image upside down
+        const int ty = m_nSize - 1 - ((b / 16) * kCell + row); // the texture holds the image upside down
         return m_Texels[size_t(ty) * m_nSize + tx];
     }
 
@@ -64,13 +63,12 @@ TEST_F(GLFontTest, EachByteShowsItsCellLeftToRight)
     const std::vector<uint32_t> frame = Frame();
     int ink = 0, wrong = 0;
     for (int y = 0; y < kCell; ++y)
-        for (int x = 0; x < 2 * kCell; ++x)
-        {
+        for (int x = 0; x < 2 * kCell; ++x) {
             const uint32_t want = CellTexel(x < kCell ? 'A' : 'B', x % kCell, y);
             wrong += frame[size_t(y) * 2 * kCell + x] != want;
             ink += (want & 0xff) > 128;
         }
-    EXPECT_GT(ink, 50);   // the glyphs are really there, so matching them means something
+    EXPECT_GT(ink, 50); // the glyphs are really there, so matching them means something
     EXPECT_EQ(wrong, 0);
 }
 

@@ -18,9 +18,9 @@ TEST(Screens, MaskIsTheFirstMonitorUnderTheFrameElseThePrimary)
     EXPECT_EQ(getScreenMaskForFrame({0, 0, 1280, 720}), 1u);
     EXPECT_EQ(getScreenMaskForFrame({-1280, 0, 1280, 720}), 2u);
     EXPECT_EQ(getScreenMaskForFrame({-1000, 100, 10, 10}), 2u);
-    EXPECT_EQ(getScreenMaskForFrame({-20, 0, 40, 40}), 1u);      // on both: the first listed
-    EXPECT_EQ(getScreenMaskForFrame({5000, 5000, 10, 10}), 1u);  // on none: the primary
-    EXPECT_EQ(getScreenMaskForFrame({1280, 0, 10, 10}), 1u);     // touching is not meeting
+    EXPECT_EQ(getScreenMaskForFrame({-20, 0, 40, 40}), 1u); // on both: the first listed
+    EXPECT_EQ(getScreenMaskForFrame({5000, 5000, 10, 10}), 1u); // on none: the primary
+    EXPECT_EQ(getScreenMaskForFrame({1280, 0, 10, 10}), 1u); // touching is not meeting
 }
 
 TEST(Screens, BlankScreenGivesNoCaptureAndADrawnOneComesBackScaled)
@@ -42,7 +42,7 @@ TEST(Screens, BlankScreenGivesNoCaptureAndADrawnOneComesBackScaled)
     XSync(display, False);
 
     unsigned char* left = grabScreenShotWithFrame(-1280, 0, 1280, 720);
-    EXPECT_EQ(left, nullptr);   // the other monitor is still all black
+    EXPECT_EQ(left, nullptr); // the other monitor is still all black
     unsigned char* grab = grabScreenShotWithFrame(0, 0, 1280, 720);
     ASSERT_NE(grab, nullptr);
     const unsigned char* west = grab + (512 * 1024 + 100) * 4;

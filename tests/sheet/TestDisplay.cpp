@@ -23,7 +23,7 @@ const std::string& sheet_test::Display()
 
 void sheet_test::SetTwoMonitors()
 {
-    static bool s_bDone = false;   // the server refuses a monitor that exists
+    static bool s_bDone = false; // the server refuses a monitor that exists
     if (s_bDone)
         return;
     s_bDone = true;

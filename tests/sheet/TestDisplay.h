@@ -5,8 +5,7 @@
 
 #include <string>
 
-namespace sheet_test
-{
+namespace sheet_test {
 const std::string& Display();
-void SetTwoMonitors();   // the 2560 x 720 screen as two 1280 x 720 monitors, the right one primary
-}
+void SetTwoMonitors(); // the 2560 x 720 screen as two 1280 x 720 monitors, the right one primary
+} // namespace sheet_test

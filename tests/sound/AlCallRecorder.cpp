@@ -4,8 +4,7 @@
 #include <AL/alc.h>
 #include <dlfcn.h>
 
-namespace soundtest
-{
+namespace soundtest {
 SAlCalls& AlCalls()
 {
     static SAlCalls calls;
@@ -17,10 +16,8 @@ void ResetAlCalls()
 }
 } // namespace soundtest
 
-namespace
-{
-template <typename F>
-F Real(const char* name)
+namespace {
+template <typename F> F Real(const char* name)
 {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }

@@ -14,8 +14,7 @@
 
 using namespace soundtest;
 
-namespace
-{
+namespace {
 
 const double Theme1Hz = 440.0;
 const double Theme2Hz = 660.0;
@@ -34,8 +33,7 @@ protected:
         ASSERT_FALSE(theme2.empty());
         s_Both = (*s_pDir / "both.dat");
         s_OnlyFirst = (*s_pDir / "first.dat");
-        ASSERT_TRUE(MakePack((*s_pDir / "a"), s_Both,
-                             {{"music/theme1.ogg", theme1}, {"music/theme2.ogg", theme2}}));
+        ASSERT_TRUE(MakePack((*s_pDir / "a"), s_Both, {{"music/theme1.ogg", theme1}, {"music/theme2.ogg", theme2}}));
         ASSERT_TRUE(MakePack((*s_pDir / "b"), s_OnlyFirst, {{"music/theme1.ogg", theme1}}));
     }
     static void TearDownTestSuite()
@@ -87,7 +85,7 @@ TEST_F(AmbientSoundTest, BeforeInit_NothingReachesTheSoundEngine)
     m_Music.Done();
     EXPECT_EQ(AlCalls().m_nSourceCalls, 0);
     EXPECT_EQ(AlCalls().m_nListenerCalls, 0);
-    EXPECT_EQ(sndMakeCurrentContext(), 0);     // no device was opened
+    EXPECT_EQ(sndMakeCurrentContext(), 0); // no device was opened
 }
 
 TEST_F(AmbientSoundTest, Init_StartsBothThemesSilentAndLooping)
@@ -97,8 +95,7 @@ TEST_F(AmbientSoundTest, Init_StartsBothThemesSilentAndLooping)
     ASSERT_TRUE(m_Music.m_bInit);
     EXPECT_EQ(m_Music.m_nTheme1, 0);
     EXPECT_EQ(m_Music.m_nTheme2, 1);
-    for (int h : {0, 1})
-    {
+    for (int h : {0, 1}) {
         EXPECT_EQ(sndIsPlaying(h), 1);
         EXPECT_EQ(Gain(h), 0.0f);
         ALint looping = 0;
@@ -121,7 +118,7 @@ TEST_F(AmbientSoundTest, Init_StartsBothThemesSilentAndLooping)
     EXPECT_FALSE(m_Music.m_bInit);
     EXPECT_TRUE(snd::SourceArray.empty());
     ResetAlCalls();
-    m_Music.Done();                            // a second stop does nothing
+    m_Music.Done(); // a second stop does nothing
     m_Music.Update();
     EXPECT_EQ(AlCalls().m_nSourceCalls + AlCalls().m_nListenerCalls, 0);
 }
@@ -180,8 +177,7 @@ TEST_F(AmbientSoundTest, Recording_FollowsTheGainsAndTheVolume)
     // Classify 50 ms windows: 0 silent, 1 theme 1, 2 theme 2, 3 a mix.
     const size_t window = 2205;
     std::vector<int> kinds;
-    for (size_t at = 0; at + window <= rec.Frames(); at += window)
-    {
+    for (size_t at = 0; at + window <= rec.Frames(); at += window) {
         const double a = ToneLevel(rec, at, at + window, Theme1Hz);
         const double b = ToneLevel(rec, at, at + window, Theme2Hz);
         const double rms = Rms(rec, at, at + window);
@@ -198,11 +194,9 @@ TEST_F(AmbientSoundTest, Recording_FollowsTheGainsAndTheVolume)
     // mixer updates, so the windows around it hear both themes or a partial one.
     std::vector<int> phases;
     int mixed = 0;
-    for (size_t i = 0; i < kinds.size(); ++i)
-    {
+    for (size_t i = 0; i < kinds.size(); ++i) {
         mixed += kinds[i] == 3;
-        const bool steady = (i + 1 < kinds.size() && kinds[i + 1] == kinds[i]) ||
-                            (i > 0 && kinds[i - 1] == kinds[i]);
+        const bool steady = (i + 1 < kinds.size() && kinds[i + 1] == kinds[i]) || (i > 0 && kinds[i - 1] == kinds[i]);
         if (kinds[i] != 3 && steady && (phases.empty() || phases.back() != kinds[i]))
             phases.push_back(kinds[i]);
     }

@@ -7,11 +7,10 @@
 
 #include <initializer_list>
 
-namespace
-{
+namespace {
 [[maybe_unused]] const bool g_bDriverHeld = [] {
-    for (const char* path : {"/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "/usr/lib64/dri/swrast_dri.so",
-                             "/usr/lib/dri/swrast_dri.so"})
+    for (const char* path :
+         {"/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "/usr/lib64/dri/swrast_dri.so", "/usr/lib/dri/swrast_dri.so"})
         if (dlopen(path, RTLD_LAZY | RTLD_NODELETE) != nullptr)
             return true;
     return false;

@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
 bool WritePage(std::FILE* out, const ogg_page& page)
 {
@@ -21,8 +20,7 @@ bool WritePage(std::FILE* out, const ogg_page& page)
 
 int main(int argc, char** argv)
 {
-    if (argc < 6 || argc > 7)
-    {
+    if (argc < 6 || argc > 7) {
         std::fprintf(stderr, "usage: %s OUT.ogg CHANNELS RATE SAMPLES FREQ_HZ [AMPLITUDE]\n", argv[0]);
         return 2;
     }
@@ -34,16 +32,14 @@ int main(int argc, char** argv)
     const double amplitude = argc == 7 ? std::atof(argv[6]) : 0.5;
 
     std::FILE* out = std::fopen(path, "wb");
-    if (out == nullptr)
-    {
+    if (out == nullptr) {
         std::fprintf(stderr, "%s: cannot create file\n", path);
         return 1;
     }
 
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, channels, rate, 0.4f) != 0)
-    {
+    if (vorbis_encode_init_vbr(&info, channels, rate, 0.4f) != 0) {
         std::fprintf(stderr, "%s: encoder refuses %d channels at %ld Hz\n", path, channels, rate);
         return 1;
     }
@@ -69,14 +65,11 @@ int main(int argc, char** argv)
     const long chunk = 1024;
     long done = 0;
     bool eos = false;
-    while (!eos)
-    {
+    while (!eos) {
         const long n = samples - done < chunk ? samples - done : chunk;
-        if (n > 0)
-        {
+        if (n > 0) {
             float** pcm = vorbis_analysis_buffer(&dsp, int(n));
-            for (long i = 0; i < n; ++i)
-            {
+            for (long i = 0; i < n; ++i) {
                 const double t = double(done + i) / double(rate);
                 const float v = float(amplitude * std::sin(2.0 * M_PI * freq * t));
                 for (int c = 0; c < channels; ++c)
@@ -84,21 +77,16 @@ int main(int argc, char** argv)
             }
             vorbis_analysis_wrote(&dsp, int(n));
             done += n;
-        }
-        else
-        {
+        } else {
             vorbis_analysis_wrote(&dsp, 0);
         }
-        while (vorbis_analysis_blockout(&dsp, &block) == 1)
-        {
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
             vorbis_analysis(&block, nullptr);
             vorbis_bitrate_addblock(&block);
             ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0)
-            {
+            while (vorbis_bitrate_flushpacket(&dsp, &packet) != 0) {
                 ogg_stream_packetin(&stream, &packet);
-                while (!eos && ogg_stream_pageout(&stream, &page) != 0)
-                {
+                while (!eos && ogg_stream_pageout(&stream, &page) != 0) {
                     ok = ok && WritePage(out, page);
                     eos = ogg_page_eos(&page) != 0;
                 }
@@ -111,8 +99,7 @@ int main(int argc, char** argv)
     vorbis_dsp_clear(&dsp);
     vorbis_comment_clear(&comment);
     vorbis_info_clear(&info);
-    if (std::fclose(out) != 0 || !ok)
-    {
+    if (std::fclose(out) != 0 || !ok) {
         std::fprintf(stderr, "%s: write failed\n", path);
         return 1;
     }

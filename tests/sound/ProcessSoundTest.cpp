@@ -21,17 +21,14 @@
 
 using namespace soundtest;
 
-namespace
-{
+namespace {
 
-#define CHILD_CHECK(condition)                                                    \
-    do                                                                            \
-    {                                                                             \
-        if (!(condition))                                                         \
-        {                                                                         \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::exit(1);                                                         \
-        }                                                                         \
+#define CHILD_CHECK(condition)                                                                                         \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition);                               \
+            std::exit(1);                                                                                              \
+        }                                                                                                              \
     } while (0)
 
 bool SoundCardPresent()
@@ -50,7 +47,7 @@ void RunMusicWithoutDevice(const std::string& pack)
     CAmbientSound music;
     music.Init();
     CHILD_CHECK(music.m_bInit);
-    CHILD_CHECK(music.m_nTheme1 == -1);   // nothing can be uploaded without a context
+    CHILD_CHECK(music.m_nTheme1 == -1); // nothing can be uploaded without a context
     CHILD_CHECK(music.m_nTheme2 == -1);
     music.SetVolume(0.3f);
     g_SoundGain[0] = 1.0f;
@@ -101,7 +98,7 @@ TEST_F(ProcessSoundTest, DefaultBackendWithoutSoundCard_SndInitFails)
         {
             unsetenv("ALSOFT_CONF");
             unsetenv("ALSOFT_DRIVERS");
-            setenv("HOME", home.c_str(), 1);            // no user configuration either
+            setenv("HOME", home.c_str(), 1); // no user configuration either
             setenv("XDG_CONFIG_HOME", home.c_str(), 1);
             RunMusicWithoutDevice(pack);
         },
@@ -111,7 +108,7 @@ TEST_F(ProcessSoundTest, DefaultBackendWithoutSoundCard_SndInitFails)
 TEST_F(ProcessSoundTest, AudioCapture_RecordsWhatIsPlayedAndCleansUp)
 {
     const std::string pack = (m_Dir / "test.dat");
-    const std::string wav = (m_Dir / "capture$HOME.wav");   // '$' has a meaning in the configuration
+    const std::string wav = (m_Dir / "capture$HOME.wav"); // '$' has a meaning in the configuration
     EXPECT_EXIT(
         {
             setenv("ALSOFT_CONF", "/before", 1);
@@ -160,10 +157,10 @@ TEST(AudioCaptureTest, UnusableOutputIsRefusedAndLeavesTheEnvironment)
     EXPECT_NE(error.find(missing), std::string::npos) << error;
     EXPECT_FALSE(BeginAudioCapture((dir / "a#b.wav").c_str(), &error));
     EXPECT_FALSE(BeginAudioCapture((dir / "a\nb.wav").c_str(), &error));
-    EXPECT_FALSE(BeginAudioCapture((dir / "a.wav ").c_str(), &error));   // the configuration drops trailing blanks
+    EXPECT_FALSE(BeginAudioCapture((dir / "a.wav ").c_str(), &error)); // the configuration drops trailing blanks
     EXPECT_FALSE(BeginAudioCapture(nullptr, &error));
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
-    EndAudioCapture();                                  // nothing to end: no change
+    EndAudioCapture(); // nothing to end: no change
     EXPECT_STREQ(std::getenv("ALSOFT_CONF"), "/before");
 
     // A capture that no device ever used still cleans up after itself and

@@ -19,10 +19,9 @@
 #include <cstdlib>
 #include <thread>
 
-namespace
-{
+namespace {
 
-const double TrackHz[2] = {440.0, 660.0};   // theme 1, theme 2
+const double TrackHz[2] = {440.0, 660.0}; // theme 1, theme 2
 
 class SaverSoundTest : public rendertest::GLTest
 {
@@ -32,8 +31,7 @@ protected:
         soundtest::RecordingPath();
         rendertest::GLTest::SetUp();
         rendertest::Entries media = rendertest::FullMedia();
-        for (int i = 0; i < 2; ++i)
-        {
+        for (int i = 0; i < 2; ++i) {
             const soundtest::Bytes ogg = soundtest::EncodeOgg(2, 44100, 88200, TrackHz[i], 0.5);
             ASSERT_FALSE(ogg.empty());
             media["music/theme" + std::to_string(i + 1) + ".ogg"] = std::string(ogg.begin(), ogg.end());
@@ -67,10 +65,7 @@ protected:
         alGetSourcef(snd::SourceArray[size_t(handle)], AL_GAIN, &gain);
         return gain;
     }
-    static void Hold()
-    {
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    }
+    static void Hold() { std::this_thread::sleep_for(std::chrono::milliseconds(400)); }
 
     CTempDir m_Dir;
     SCONFIG m_Config;
@@ -87,12 +82,11 @@ TEST_F(SaverSoundTest, MusicStartsOnlyOnTheMainScreenWithSoundsOn)
     secondary.m_bMainScreen = false;
     SCONFIG muted = m_Config;
     muted.m_nEnableSounds = 0;
-    for (const SCONFIG* config : {&preview, &secondary, &muted})
-    {
+    for (const SCONFIG* config : {&preview, &secondary, &muted}) {
         ASSERT_TRUE(m_Saver.Init(config));
         m_Saver.Draw();
         EXPECT_FALSE(AmbientSound.m_bInit);
-        EXPECT_EQ(sndMakeCurrentContext(), 0);   // no device was opened
+        EXPECT_EQ(sndMakeCurrentContext(), 0); // no device was opened
         m_Saver.Done();
     }
 
@@ -130,7 +124,7 @@ TEST_F(SaverSoundTest, RecordingFollowsTheCameraCycle)
     Hold();
 
     RunUntilPathTime(19.8f);
-    EXPECT_EQ(SourceGain(first), 1.0f);          // the cross-fade has not begun
+    EXPECT_EQ(SourceGain(first), 1.0f); // the cross-fade has not begun
     EXPECT_EQ(SourceGain(1 - first), 0.0f);
     Hold();
 
@@ -159,8 +153,7 @@ TEST_F(SaverSoundTest, RecordingFollowsTheCameraCycle)
     // half level, 4 anything in between.
     const size_t window = size_t(rec.m_nRate) / 20;
     std::vector<int> kinds;
-    for (size_t at = 0; at + window <= rec.Frames(); at += window)
-    {
+    for (size_t at = 0; at + window <= rec.Frames(); at += window) {
         const double a = soundtest::ToneLevel(rec, at, at + window, TrackHz[first]);
         const double b = soundtest::ToneLevel(rec, at, at + window, TrackHz[1 - first]);
         int kind = 4;
@@ -176,8 +169,7 @@ TEST_F(SaverSoundTest, RecordingFollowsTheCameraCycle)
     }
     // Steady phases of at least four windows, in order.
     std::vector<int> phases;
-    for (size_t i = 0; i < kinds.size();)
-    {
+    for (size_t i = 0; i < kinds.size();) {
         size_t j = i;
         while (j < kinds.size() && kinds[j] == kinds[i])
             ++j;
@@ -197,7 +189,7 @@ TEST_F(SaverSoundTest, RecordingFollowsTheCameraCycle)
 // here a wave backend that cannot write) the saver draws on in silence.
 TEST_F(SaverSoundTest, WithoutAudioDeviceTheSaverRunsSilently)
 {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");   // a fresh process reads a fresh configuration
+    GTEST_FLAG_SET(death_test_style, "threadsafe"); // a fresh process reads a fresh configuration
     EXPECT_EXIT(
         {
             soundtest::UseWaveBackend(m_Dir / "broken.conf", m_Dir / "missing/out.wav");

@@ -14,8 +14,7 @@
 
 using namespace soundtest;
 
-namespace
-{
+namespace {
 
 struct SBufferInfo
 {
@@ -66,7 +65,10 @@ protected:
             alcCloseDevice(m_pDevice);
     }
     ALuint Wav(const Bytes& image) { return Keep(CreateBufferFromWavFileImage(image.data(), uint32_t(image.size()))); }
-    ALuint OggBuffer(const Bytes& image) { return Keep(CreateBufferFromOggFileImage(image.data(), uint32_t(image.size()))); }
+    ALuint OggBuffer(const Bytes& image)
+    {
+        return Keep(CreateBufferFromOggFileImage(image.data(), uint32_t(image.size())));
+    }
     ALuint Keep(ALuint name)
     {
         if (name != 0)
@@ -74,10 +76,7 @@ protected:
         return name;
     }
     // Every buffer name a failed decode generated was released again.
-    void ExpectNoBufferLeft()
-    {
-        EXPECT_EQ(AlCalls().m_GenBuffers, AlCalls().m_DelBuffers);
-    }
+    void ExpectNoBufferLeft() { EXPECT_EQ(AlCalls().m_GenBuffers, AlCalls().m_DelBuffers); }
 
     ALCdevice* m_pDevice = nullptr;
     ALCcontext* m_pContext = nullptr;
@@ -109,18 +108,17 @@ TEST_F(DecodeTest, Wav_FormatFollowsWholeBytesPerSampleAndChannels)
         uint16_t channels, bits;
         int alChannels, alBits;
     } cases[] = {
-        {1, 8, 1, 8}, {2, 8, 2, 8}, {1, 15, 1, 8},   // 8 to 15 bits are one whole byte
+        {1, 8, 1, 8},   {2, 8, 2, 8},   {1, 15, 1, 8}, // 8 to 15 bits are one whole byte
         {1, 16, 1, 16}, {2, 16, 2, 16}, {2, 24, 2, 16}, {1, 32, 1, 16},
     };
-    for (const auto& c : cases)
-    {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.channels << " channels, " << c.bits << " bits");
         const ALuint name = Wav(MakeWav(c.channels, 22050, c.bits, Zeros(48)));
         ASSERT_NE(name, 0u);
         const SBufferInfo info = Info(name);
         EXPECT_EQ(info.m_nChannels, c.alChannels);
         EXPECT_EQ(info.m_nBits, c.alBits);
-        EXPECT_EQ(info.m_nSize, 48);   // the sample bytes go up as they stand
+        EXPECT_EQ(info.m_nSize, 48); // the sample bytes go up as they stand
     }
 }
 
@@ -137,9 +135,9 @@ TEST_F(DecodeTest, Wav_OnlyTheCanonicalHeaderIsAccepted)
     };
     EXPECT_EQ(Wav(patched(0, "RIFX", 4)), 0u);
     EXPECT_EQ(Wav(patched(8, "WAVEfmt_", 8)), 0u);
-    EXPECT_EQ(Wav(patched(20, "\x03\x00", 2)), 0u);   // float samples
-    EXPECT_EQ(Wav(patched(22, "\x00\x00", 2)), 0u);   // no channels
-    EXPECT_EQ(Wav(patched(22, "\x03\x00", 2)), 0u);   // three channels
+    EXPECT_EQ(Wav(patched(20, "\x03\x00", 2)), 0u); // float samples
+    EXPECT_EQ(Wav(patched(22, "\x00\x00", 2)), 0u); // no channels
+    EXPECT_EQ(Wav(patched(22, "\x03\x00", 2)), 0u); // three channels
     EXPECT_EQ(Wav(patched(36, "LIST", 4)), 0u);
 
     // A chunk between "fmt " and "data" moves "data" away from offset 36.
@@ -167,7 +165,7 @@ TEST_F(DecodeTest, Wav_ImageMustHoldTheWholeDataChunk)
     EXPECT_EQ(CreateBufferFromWavFileImage(exact.data(), 143), 0u);
     EXPECT_EQ(CreateBufferFromWavFileImage(exact.data(), 43), 0u);
 
-    Bytes trailing = exact;                              // bytes after the data are ignored
+    Bytes trailing = exact; // bytes after the data are ignored
     trailing.resize(200, 0);
     EXPECT_NE(Wav(trailing), 0u);
 
@@ -176,7 +174,7 @@ TEST_F(DecodeTest, Wav_ImageMustHoldTheWholeDataChunk)
     huge[40] = 0xF0;
     huge[41] = huge[42] = huge[43] = 0xFF;
     EXPECT_EQ(Wav(huge), 0u);
-    m_Keep.clear();   // the exact-length loads above were not kept; TearDown's device close frees them
+    m_Keep.clear(); // the exact-length loads above were not kept; TearDown's device close frees them
 }
 
 TEST_F(DecodeTest, Wav_FailedUploadReleasesTheBufferName)
@@ -186,7 +184,7 @@ TEST_F(DecodeTest, Wav_FailedUploadReleasesTheBufferName)
     EXPECT_EQ(Wav(MakeWav(1, 0, 16, Zeros(8))), 0u);
     EXPECT_EQ(AlCalls().m_GenBuffers.size(), 2u);
     ExpectNoBufferLeft();
-    EXPECT_EQ(alGetError(), AL_NO_ERROR);   // nothing left pending for the caller
+    EXPECT_EQ(alGetError(), AL_NO_ERROR); // nothing left pending for the caller
 }
 
 TEST_F(DecodeTest, Ogg_DecodesTheWholeStreamAs16BitSamples)
@@ -253,8 +251,7 @@ TEST_F(DecodeTest, Ogg_SampleCountBeyondOneUploadIsRefused)
     // several audio pages, so the first one still fixes the start at 0.
     // Stereo: 4 bytes per sample frame. 2^30 frames wrap a 32-bit byte count
     // to 0, 0x30000000 frames make it negative, 2^40 overflows it outright.
-    for (int64_t frames : {int64_t(1) << 30, int64_t(0x30000000), int64_t(1) << 40})
-    {
+    for (int64_t frames : {int64_t(1) << 30, int64_t(0x30000000), int64_t(1) << 40}) {
         SCOPED_TRACE(frames);
         Bytes image = Ogg(2, 44100, 88200);
         ASSERT_TRUE(SetLastGranule(image, frames));
@@ -272,18 +269,18 @@ TEST(MemFileTest, ReadCopiesWholeItemsOnly)
     SMemFile file = {image, 20, 11};
     unsigned char dst[64] = {};
 
-    EXPECT_EQ(mem_read_func(dst, 4, 10, &file), 2u);      // 9 bytes left: two items
+    EXPECT_EQ(mem_read_func(dst, 4, 10, &file), 2u); // 9 bytes left: two items
     EXPECT_EQ(file.m_nPos, 19);
     EXPECT_EQ(dst[0], 11);
     EXPECT_EQ(dst[7], 18);
 
-    EXPECT_EQ(mem_read_func(dst, 1, 5, &file), 1u);       // the last byte
+    EXPECT_EQ(mem_read_func(dst, 1, 5, &file), 1u); // the last byte
     EXPECT_EQ(dst[0], 19);
     EXPECT_EQ(file.m_nPos, 20);
-    EXPECT_EQ(mem_read_func(dst, 1, 5, &file), 0u);       // at the end
+    EXPECT_EQ(mem_read_func(dst, 1, 5, &file), 0u); // at the end
 
     file.m_nPos = 0;
-    EXPECT_EQ(mem_read_func(dst, 2, 3, &file), 3u);       // a request that fits is served whole
+    EXPECT_EQ(mem_read_func(dst, 2, 3, &file), 3u); // a request that fits is served whole
     EXPECT_EQ(file.m_nPos, 6);
     EXPECT_EQ(mem_read_func(nullptr, 1, 1, &file), 0u);
     EXPECT_EQ(mem_read_func(dst, 1, 1, nullptr), 0u);
@@ -303,7 +300,7 @@ TEST(MemFileTest, ReadWithAnOverflowingRequestCopiesOnlyWhatIsLeft)
     EXPECT_EQ(mem_read_func(dst, 1, 0xFFFFFFFFu, &file), 9u);
     EXPECT_EQ(file.m_nPos, 20);
     file.m_nPos = 0;
-    EXPECT_EQ(mem_read_func(dst, 2, SIZE_MAX, &file), 10u);  // overflows even 64 bits
+    EXPECT_EQ(mem_read_func(dst, 2, SIZE_MAX, &file), 10u); // overflows even 64 bits
     EXPECT_EQ(file.m_nPos, 20);
 }
 
@@ -311,7 +308,7 @@ TEST(MemFileTest, SeekStaysInsideTheImage)
 {
     unsigned char image[10] = {};
     SMemFile file = {image, 10, 4};
-    EXPECT_EQ(mem_seek_func(&file, 0, SEEK_END), 0);      // the last byte, not one past it
+    EXPECT_EQ(mem_seek_func(&file, 0, SEEK_END), 0); // the last byte, not one past it
     EXPECT_EQ(file.m_nPos, 9);
     EXPECT_EQ(mem_seek_func(&file, -9, SEEK_END), 0);
     EXPECT_EQ(file.m_nPos, 0);
@@ -321,13 +318,13 @@ TEST(MemFileTest, SeekStaysInsideTheImage)
     EXPECT_EQ(file.m_nPos, 9);
 
     file.m_nPos = 5;
-    EXPECT_EQ(mem_seek_func(&file, 10, SEEK_SET), -1);    // exactly the end
+    EXPECT_EQ(mem_seek_func(&file, 10, SEEK_SET), -1); // exactly the end
     EXPECT_EQ(mem_seek_func(&file, 1, SEEK_END), -1);
     EXPECT_EQ(mem_seek_func(&file, -6, SEEK_CUR), -1);
     EXPECT_EQ(mem_seek_func(&file, INT64_MAX, SEEK_CUR), -1);
     EXPECT_EQ(mem_seek_func(&file, INT64_MIN, SEEK_END), -1);
     EXPECT_EQ(mem_seek_func(&file, 0, 3), -1);
-    EXPECT_EQ(file.m_nPos, 5);                             // refused seeks leave the position
+    EXPECT_EQ(file.m_nPos, 5); // refused seeks leave the position
     EXPECT_EQ(mem_seek_func(nullptr, 0, SEEK_SET), -1);
 
     SMemFile empty = {image, 0, 0};
@@ -342,5 +339,5 @@ TEST(MemFileTest, TellAndClose)
     EXPECT_EQ(mem_tell_func(nullptr), -1);
     EXPECT_EQ(mem_close_func(&file), 0);
     EXPECT_EQ(mem_close_func(nullptr), -1);
-    EXPECT_EQ(file.m_pData, image);                        // closing frees nothing
+    EXPECT_EQ(file.m_pData, image); // closing frees nothing
 }

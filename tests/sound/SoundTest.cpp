@@ -13,8 +13,7 @@
 
 using namespace soundtest;
 
-namespace
-{
+namespace {
 
 class SoundEngineTest : public ::testing::Test
 {
@@ -30,9 +29,9 @@ protected:
         ASSERT_TRUE(MakePack((*s_pDir / "src"), s_Pack,
                              {{"music/a.ogg", ogg},
                               {"tone.OgG", ogg},
-                              {"wave.ogg", wav},    // an Ogg name: decoded as Ogg, so refused
-                              {"ogg", wav},         // too short to count as an Ogg name
-                              {".ogg", ogg},        // likewise: decoded as WAVE, so refused
+                              {"wave.ogg", wav}, // an Ogg name: decoded as Ogg, so refused
+                              {"ogg", wav}, // too short to count as an Ogg name
+                              {".ogg", ogg}, // likewise: decoded as WAVE, so refused
                               {"beep.wav", wav},
                               {"bad.wav", Bytes(100, 7)}}));
     }
@@ -75,9 +74,9 @@ std::string SoundEngineTest::s_Pack;
 TEST_F(SoundEngineTest, Create_SameNameSharesOneBufferAndReadsThePackOnce)
 {
     EXPECT_EQ(sndCreate("music/a.ogg"), 0);
-    CPackReader::Done();                       // a second read would now fail
+    CPackReader::Done(); // a second read would now fail
     EXPECT_EQ(sndCreate("music/a.ogg"), 1);
-    EXPECT_EQ(sndCreate("beep.wav"), -1);      // proof that the pack is really closed
+    EXPECT_EQ(sndCreate("beep.wav"), -1); // proof that the pack is really closed
 
     ASSERT_EQ(snd::BufferArray.size(), 1u);
     ASSERT_EQ(snd::NameArray.size(), 1u);
@@ -92,17 +91,17 @@ TEST_F(SoundEngineTest, Create_SameNameSharesOneBufferAndReadsThePackOnce)
 TEST_F(SoundEngineTest, Create_NamesDifferingInCaseAreLoadedTwice)
 {
     EXPECT_EQ(sndCreate("music/a.ogg"), 0);
-    EXPECT_EQ(sndCreate("music/A.ogg"), 1);    // the pack ignores case, the table does not
+    EXPECT_EQ(sndCreate("music/A.ogg"), 1); // the pack ignores case, the table does not
     EXPECT_EQ(snd::BufferArray.size(), 2u);
     EXPECT_NE(snd::BufferArray[0], snd::BufferArray[1]);
 }
 
 TEST_F(SoundEngineTest, Create_DecoderFollowsTheNamesLastThreeLetters)
 {
-    EXPECT_EQ(sndCreate("tone.OgG"), 0);       // Ogg image under an Ogg name
-    EXPECT_EQ(sndCreate("wave.ogg"), -1);      // WAVE image under an Ogg name
-    EXPECT_EQ(sndCreate("ogg"), 1);            // short names are WAVE
-    EXPECT_EQ(sndCreate(".ogg"), -1);          // an Ogg image there is not a WAVE image
+    EXPECT_EQ(sndCreate("tone.OgG"), 0); // Ogg image under an Ogg name
+    EXPECT_EQ(sndCreate("wave.ogg"), -1); // WAVE image under an Ogg name
+    EXPECT_EQ(sndCreate("ogg"), 1); // short names are WAVE
+    EXPECT_EQ(sndCreate(".ogg"), -1); // an Ogg image there is not a WAVE image
     EXPECT_EQ(snd::NameArray, (std::vector<std::string>{"tone.OgG", "ogg"}));
 }
 
@@ -110,7 +109,7 @@ TEST_F(SoundEngineTest, Create_FailureConsumesNoHandleAndRegistersNothing)
 {
     EXPECT_EQ(sndCreate(nullptr), -1);
     EXPECT_EQ(sndCreate("missing.wav"), -1);
-    EXPECT_EQ(sndCreate("bad.wav"), -1);       // read, but not a sound
+    EXPECT_EQ(sndCreate("bad.wav"), -1); // read, but not a sound
     EXPECT_TRUE(snd::BufferArray.empty());
     EXPECT_TRUE(snd::NameArray.empty());
     EXPECT_TRUE(snd::SourceArray.empty());
@@ -129,14 +128,14 @@ TEST_F(SoundEngineTest, Handles_RestartAtZeroAfterDoneAndInit)
     EXPECT_TRUE(snd::NameArray.empty());
     EXPECT_TRUE(snd::SourceArray.empty());
     EXPECT_EQ(sndPlay(0, false), 0);
-    EXPECT_EQ(sndMakeCurrentContext(), 0);     // the context is gone
+    EXPECT_EQ(sndMakeCurrentContext(), 0); // the context is gone
     // Teardown deleted every source and buffer it had made.
     EXPECT_EQ(AlCalls().m_nDelSources, 2);
     EXPECT_EQ(AlCalls().m_GenBuffers, AlCalls().m_DelBuffers);
 
     ASSERT_EQ(sndInit(), 1);
     EXPECT_EQ(sndMakeCurrentContext(), 1);
-    EXPECT_EQ(sndCreate("beep.wav"), 0);       // loaded anew: the old table is gone
+    EXPECT_EQ(sndCreate("beep.wav"), 0); // loaded anew: the old table is gone
     EXPECT_EQ(snd::BufferArray.size(), 1u);
 }
 
@@ -144,8 +143,7 @@ TEST_F(SoundEngineTest, InvalidHandles_ReturnZeroWithoutAnyOpenALCall)
 {
     ASSERT_EQ(sndCreate("beep.wav"), 0);
     ResetAlCalls();
-    for (int handle : {-1, 1, 2, INT_MIN, INT_MAX})
-    {
+    for (int handle : {-1, 1, 2, INT_MIN, INT_MAX}) {
         SCOPED_TRACE(handle);
         EXPECT_EQ(sndPlay(handle, true), 0);
         EXPECT_EQ(sndStop(handle), 0);
@@ -156,7 +154,7 @@ TEST_F(SoundEngineTest, InvalidHandles_ReturnZeroWithoutAnyOpenALCall)
         EXPECT_EQ(sndDelete(handle), 0);
     }
     EXPECT_EQ(AlCalls().m_nSourceCalls, 0);
-    EXPECT_EQ(sndSetVolume(0, 0.5f), 1);       // the recorder does see a valid one
+    EXPECT_EQ(sndSetVolume(0, 0.5f), 1); // the recorder does see a valid one
     EXPECT_EQ(AlCalls().m_nSourceCalls, 1);
 }
 
@@ -167,12 +165,11 @@ TEST_F(SoundEngineTest, SetPan_PlacesTheSourceOnAUnitCircleAroundTheListener)
     {
         float pan, x, z;
     } cases[] = {
-        {1.0f, 1.0f, 0.0f},   {0.0f, 0.0f, -1.0f}, {-1.0f, -1.0f, 0.0f},
-        {0.5f, std::cos(float(M_PI / 4)), -std::sin(float(M_PI / 4))},
-        {3.0f, -1.0f, 0.0f},  // beyond full right the circle continues behind
+        {1.0f, 1.0f, 0.0f},   {0.0f, 0.0f, -1.0f},
+        {-1.0f, -1.0f, 0.0f}, {0.5f, std::cos(float(M_PI / 4)), -std::sin(float(M_PI / 4))},
+        {3.0f, -1.0f, 0.0f}, // beyond full right the circle continues behind
     };
-    for (const auto& c : cases)
-    {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.pan);
         EXPECT_EQ(sndSetPan(0, c.pan), 1);
         ALfloat p[3] = {9, 9, 9};
@@ -216,9 +213,9 @@ TEST_F(SoundEngineTest, Delete_KeepsTheHandleCounted)
     ASSERT_EQ(sndCreate("beep.wav"), 1);
     EXPECT_EQ(sndDelete(0), 1);
     EXPECT_EQ(snd::SourceArray.size(), 2u);
-    EXPECT_EQ(sndPlay(0, false), 1);           // reaches OpenAL, which refuses the dead name
+    EXPECT_EQ(sndPlay(0, false), 1); // reaches OpenAL, which refuses the dead name
     EXPECT_EQ(sndIsPlaying(0), 0);
-    EXPECT_EQ(sndCreate("beep.wav"), 2);       // handles are never reused
+    EXPECT_EQ(sndCreate("beep.wav"), 2); // handles are never reused
     EXPECT_EQ(sndPlay(1, false), 1);
     EXPECT_EQ(sndIsPlaying(1), 1);
 }
@@ -227,11 +224,11 @@ TEST_F(SoundEngineTest, Delete_DeadHandleNeverReachesALaterSound)
 {
     ASSERT_EQ(sndCreate("beep.wav"), 0);
     EXPECT_EQ(sndDelete(0), 1);
-    ASSERT_EQ(sndCreate("beep.wav"), 1);       // OpenAL may hand the freed name out again
+    ASSERT_EQ(sndCreate("beep.wav"), 1); // OpenAL may hand the freed name out again
     EXPECT_EQ(sndPlay(0, true), 1);
     EXPECT_EQ(sndIsPlaying(1), 0);
-    EXPECT_EQ(sndDelete(0), 1);                // deleting the dead handle again
-    EXPECT_EQ(sndPlay(1, false), 1);           // leaves the live sound's source alone
+    EXPECT_EQ(sndDelete(0), 1); // deleting the dead handle again
+    EXPECT_EQ(sndPlay(1, false), 1); // leaves the live sound's source alone
     EXPECT_EQ(sndIsPlaying(1), 1);
 }
 
@@ -244,9 +241,9 @@ TEST_F(SoundEngineTest, Done_AfterDeleteStillReleasesEveryOtherSourceAndBuffer)
     EXPECT_EQ(sndDelete(1), 1);
     ResetAlCalls();
     sndDone();
-    EXPECT_EQ(AlCalls().m_nDelSources, 2);     // the live ones, in one call
+    EXPECT_EQ(AlCalls().m_nDelSources, 2); // the live ones, in one call
     EXPECT_EQ(AlCalls().m_nSourcesLeft, 0);
     EXPECT_EQ(AlCalls().m_DelBuffers.size(), 2u);
-    EXPECT_EQ(AlCalls().m_nBuffersLeft, 0);    // no source held on to them
+    EXPECT_EQ(AlCalls().m_nBuffersLeft, 0); // no source held on to them
     ASSERT_EQ(sndInit(), 1);
 }

@@ -11,8 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace soundtest
-{
+namespace soundtest {
 
 void UseWaveBackend(const std::string& configPath, const std::string& outputPath)
 {
@@ -23,7 +22,8 @@ void UseWaveBackend(const std::string& configPath, const std::string& outputPath
               "sample-type = int16\n"
               "frequency = 44100\n"
               "[wave]\n"
-              "file = " << outputPath << "\n";
+              "file = "
+           << outputPath << "\n";
     config.close();
     setenv("ALSOFT_CONF", configPath.c_str(), 1);
 }
@@ -39,8 +39,7 @@ const std::string& RecordingPath()
     return path;
 }
 
-namespace
-{
+namespace {
 void Put16(Bytes& b, size_t at, uint32_t v)
 {
     b[at] = uint8_t(v);
@@ -84,8 +83,7 @@ Bytes MakeWav(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samp
 Bytes SineSamples16(uint32_t rate, uint32_t frames, double freq, double amplitude)
 {
     Bytes b(size_t(frames) * 2);
-    for (uint32_t i = 0; i < frames; ++i)
-    {
+    for (uint32_t i = 0; i < frames; ++i) {
         const double v = amplitude * std::sin(2.0 * M_PI * freq * double(i) / double(rate));
         Put16(b, size_t(i) * 2, uint16_t(int16_t(std::lround(v * 32767.0))));
     }
@@ -96,11 +94,12 @@ Bytes EncodeOgg(int channels, long rate, long frames, double freq, double amplit
 {
     CTempDir dir;
     const std::string out = (dir / "tone.ogg");
-    const std::string args[] = {VELTRIX_TEST_OGGENC, out, std::to_string(channels), std::to_string(rate),
-                                std::to_string(frames), std::to_string(freq), std::to_string(amplitude)};
+    const std::string args[] = {VELTRIX_TEST_OGGENC,      out,
+                                std::to_string(channels), std::to_string(rate),
+                                std::to_string(frames),   std::to_string(freq),
+                                std::to_string(amplitude)};
     const pid_t pid = fork();
-    if (pid == 0)
-    {
+    if (pid == 0) {
         std::vector<char*> argv;
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -118,10 +117,8 @@ bool SetLastGranule(Bytes& ogg, int64_t granule)
 {
     static const unsigned char capture[4] = {'O', 'g', 'g', 'S'};
     size_t last = ogg.size();
-    for (size_t i = ogg.size() >= 27 ? ogg.size() - 27 : 0;; --i)
-    {
-        if (std::memcmp(&ogg[i], capture, 4) == 0)
-        {
+    for (size_t i = ogg.size() >= 27 ? ogg.size() - 27 : 0;; --i) {
+        if (std::memcmp(&ogg[i], capture, 4) == 0) {
             last = i;
             break;
         }
@@ -154,10 +151,9 @@ Bytes ReadFile(const std::string& path)
 
 bool MakePack(const std::string& dir, const std::string& packPath, const std::vector<SEntry>& entries)
 {
-    std::string command = "cd '" + dir + "' && rm -f '" + packPath + "' && zip -q -P 4mq7x2kd91vbz0hw '" +
-                          packPath + "'";
-    for (const SEntry& e : entries)
-    {
+    std::string command =
+        "cd '" + dir + "' && rm -f '" + packPath + "' && zip -q -P 4mq7x2kd91vbz0hw '" + packPath + "'";
+    for (const SEntry& e : entries) {
         const std::filesystem::path file = std::filesystem::path(dir) / e.m_Name;
         std::filesystem::create_directories(file.parent_path());
         if (!WriteFile(file.string(), e.m_Data))
@@ -176,37 +172,27 @@ bool LoadRecording(const std::string& path, SRecording& out)
     bool isFloat = false;
     size_t at = 12;
     out = SRecording();
-    while (at + 8 <= b.size())
-    {
+    while (at + 8 <= b.size()) {
         const uint32_t length = Get32(&b[at + 4]);
         const unsigned char* body = &b[at + 8];
         // The writer may leave the data length unset while it is still recording.
         const size_t available = std::min<size_t>(length, b.size() - at - 8);
-        if (std::memcmp(&b[at], "fmt ", 4) == 0 && available >= 16)
-        {
+        if (std::memcmp(&b[at], "fmt ", 4) == 0 && available >= 16) {
             const uint16_t format = Get16(body);
             out.m_nChannels = Get16(body + 2);
             out.m_nRate = int(Get32(body + 4));
             bits = Get16(body + 14);
             isFloat = format == 3 || (format == 0xFFFE && available >= 26 && Get16(body + 24) == 3);
-        }
-        else if (std::memcmp(&b[at], "data", 4) == 0 && bits != 0)
-        {
+        } else if (std::memcmp(&b[at], "data", 4) == 0 && bits != 0) {
             const size_t width = size_t(bits) / 8;
-            for (size_t i = 0; i + width <= available; i += width)
-            {
-                if (isFloat && bits == 32)
-                {
+            for (size_t i = 0; i + width <= available; i += width) {
+                if (isFloat && bits == 32) {
                     float v;
                     std::memcpy(&v, body + i, 4);
                     out.m_Samples.push_back(v);
-                }
-                else if (bits == 16)
-                {
+                } else if (bits == 16) {
                     out.m_Samples.push_back(float(int16_t(Get16(body + i))) / 32768.0f);
-                }
-                else
-                {
+                } else {
                     return false;
                 }
             }
@@ -238,8 +224,7 @@ double ToneLevel(const SRecording& rec, size_t begin, size_t end, double freq)
     const double w = 2.0 * M_PI * freq / double(rec.m_nRate);
     const double coeff = 2.0 * std::cos(w);
     double s1 = 0.0, s2 = 0.0;
-    for (size_t i = begin; i < end; ++i)
-    {
+    for (size_t i = begin; i < end; ++i) {
         double x = 0.0;
         for (size_t c = 0; c < ch; ++c)
             x += rec.m_Samples[i * ch + c];

@@ -9,8 +9,7 @@
 
 #include "tests/support/TempDir.h"
 
-namespace soundtest
-{
+namespace soundtest {
 
 using Bytes = std::vector<unsigned char>;
 
@@ -23,8 +22,7 @@ void UseWaveBackend(const std::string& configPath, const std::string& outputPath
 const std::string& RecordingPath();
 
 // Canonical 44-byte header plus the given sample bytes.
-Bytes MakeWav(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samples,
-              uint16_t format = 1);
+Bytes MakeWav(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& samples, uint16_t format = 1);
 // 16-bit mono sine samples, little-endian.
 Bytes SineSamples16(uint32_t rate, uint32_t frames, double freq, double amplitude);
 
@@ -52,7 +50,7 @@ struct SRecording
 {
     int m_nChannels = 0;
     int m_nRate = 0;
-    std::vector<float> m_Samples;       // interleaved
+    std::vector<float> m_Samples; // interleaved
     size_t Frames() const { return m_nChannels ? m_Samples.size() / size_t(m_nChannels) : 0; }
 };
 bool LoadRecording(const std::string& path, SRecording& out);

@@ -12,8 +12,7 @@ inline uint32_t OggCrc(const unsigned char* data, size_t size)
     // A byte at a time: the fuzz target checksums every page of every input.
     static const std::array<uint32_t, 256> table = [] {
         std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i)
-        {
+        for (uint32_t i = 0; i < 256; ++i) {
             uint32_t crc = i << 24;
             for (int k = 0; k < 8; ++k)
                 crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04c11db7u : crc << 1;

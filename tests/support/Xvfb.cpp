@@ -30,8 +30,8 @@ bool CXvfb::Start(int width, int height)
         // Its notes on displays already taken are no test's business.
         if (int null = open("/dev/null", O_WRONLY); null >= 0)
             dup2(null, STDERR_FILENO);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-               "-noreset", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
+               static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

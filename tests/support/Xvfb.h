@@ -12,13 +12,13 @@ class CXvfb
 {
 public:
     CXvfb() = default;
-    ~CXvfb();                               // Stop
+    ~CXvfb(); // Stop
     CXvfb(const CXvfb&) = delete;
     CXvfb& operator=(const CXvfb&) = delete;
 
-    bool Start(int width, int height);      // one screen, 24-bit colour
-    void Stop();                            // safe to repeat
-    const std::string& DisplayName() const { return m_DisplayName; }   // ":N"; empty until started
+    bool Start(int width, int height); // one screen, 24-bit colour
+    void Stop(); // safe to repeat
+    const std::string& DisplayName() const { return m_DisplayName; } // ":N"; empty until started
 
 private:
     pid_t m_Pid = -1;

@@ -35,17 +35,17 @@ TEST(XHostDecisions, WindowBelongsToTheMonitorItCoversMost)
 {
     EXPECT_TRUE(WindowIsOnPrimary(TwoMonitors, 1280, 0, 1280, 720));
     EXPECT_FALSE(WindowIsOnPrimary(TwoMonitors, 0, 0, 1280, 720));
-    EXPECT_FALSE(WindowIsOnPrimary(TwoMonitors, 1000, 100, 400, 300));   // mostly on the left
+    EXPECT_FALSE(WindowIsOnPrimary(TwoMonitors, 1000, 100, 400, 300)); // mostly on the left
     // The root window covers both; a primary smaller than the other still wins.
     const std::vector<SMonitor> small = {{0, 0, 2560, 1440, false, "big"}, {2560, 0, 1280, 720, true, "small"}};
     EXPECT_TRUE(WindowIsOnPrimary(small, 0, 0, 3840, 1440));
-    EXPECT_TRUE(WindowIsOnPrimary(TwoMonitors, 5000, 5000, 10, 10));   // on no monitor: alone with its screen
+    EXPECT_TRUE(WindowIsOnPrimary(TwoMonitors, 5000, 5000, 10, 10)); // on no monitor: alone with its screen
 }
 
 TEST(XHostDecisions, LateFrameRestartsTheTicksInsteadOfCatchingUp)
 {
     const double interval = 1.0 / 30.0;
-    EXPECT_DOUBLE_EQ(NextDeadline(1.0, 1.0005, interval), 1.0 + interval);   // on time: the grid holds
+    EXPECT_DOUBLE_EQ(NextDeadline(1.0, 1.0005, interval), 1.0 + interval); // on time: the grid holds
     // 0.1 s late: the next frame is one interval after this one, not three due at once.
     EXPECT_DOUBLE_EQ(NextDeadline(1.0, 1.1, interval), 1.1 + interval);
 }
@@ -99,7 +99,7 @@ protected:
             info->mwidth = 338;
             info->mheight = 190;
             info->primary = m.m_bPrimary;
-            if (!m.m_bPrimary)   // the screen's one output, so its own whole-screen monitor goes
+            if (!m.m_bPrimary) // the screen's one output, so its own whole-screen monitor goes
                 info->outputs[0] = resources->outputs[0];
             XRRSetMonitor(s_pDisplay, root, info);
             XFree(info);
@@ -116,8 +116,8 @@ protected:
 
     Window MakeWindow(int x, int y, int width, int height)
     {
-        const Window w = XCreateSimpleWindow(s_pDisplay, DefaultRootWindow(s_pDisplay), x, y, width, height, 0, 0,
-                                             Untouched);
+        const Window w =
+            XCreateSimpleWindow(s_pDisplay, DefaultRootWindow(s_pDisplay), x, y, width, height, 0, 0, Untouched);
         XMapWindow(s_pDisplay, w);
         XSync(s_pDisplay, False);
         return w;
@@ -173,8 +173,8 @@ protected:
             int x = 0, y = 0;
             bool sized = false;
             if (XQueryTree(s_pDisplay, parent, &root, &up, &children, &count) && count == 1)
-                sized = XGetGeometry(s_pDisplay, children[0], &root, &x, &y, &w, &h, &border, &depth) &&
-                        w == width && h == height;
+                sized = XGetGeometry(s_pDisplay, children[0], &root, &x, &y, &w, &h, &border, &depth) && w == width &&
+                        h == height;
             if (children)
                 XFree(children);
             if (sized)
@@ -212,7 +212,7 @@ protected:
 
     static std::string Hex(Window w) { return "0x" + (std::stringstream() << std::hex << w).str(); }
 
-    static constexpr unsigned long Untouched = 0x00ff00;   // the test windows' background
+    static constexpr unsigned long Untouched = 0x00ff00; // the test windows' background
     static CXvfb* s_pXvfb;
     static Display* s_pDisplay;
     CTempDir m_Scratch;
@@ -256,7 +256,7 @@ TEST_F(XHostProgram, WindowIdDrawsIntoThatWindowAsThePreviewAndSigtermEndsIt)
 
 TEST_F(XHostProgram, RootOnTheSecondaryMonitorIsSilentAndLeavesWithItsWindow)
 {
-    const Window w = MakeWindow(0, 0, 1280, 720);   // the daemon's window over the left monitor
+    const Window w = MakeWindow(0, 0, 1280, 720); // the daemon's window over the left monitor
     const SChild child = Spawn({"--root", "--verbose", "--audio", m_Scratch / "sound.wav"}, Hex(w));
     ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
     XDestroyWindow(s_pDisplay, w);
@@ -294,13 +294,13 @@ TEST_F(XHostProgram, AllScreensMakesAViewPerMonitorWithThePrimaryTheOnlyMainAndM
 {
     const SChild child = Spawn({"--all-screens", "--verbose", "--audio", m_Scratch / "sound.wav"});
     ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));   // lets the music reach the file
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // lets the music reach the file
     kill(child.pid, SIGINT);
     EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
 
     const std::string err = Read(child.errPath);
     const std::regex view("view (\\S+) in window \\S+: (main|secondary) screen\n");
-    std::map<std::string, std::string> views;   // frame -> kind
+    std::map<std::string, std::string> views; // frame -> kind
     for (auto it = std::sregex_iterator(err.begin(), err.end(), view); it != std::sregex_iterator(); ++it)
         views[(*it)[1]] = (*it)[2];
     EXPECT_EQ(views, (std::map<std::string, std::string>{{"1280x720+0+0", "main"}, {"1280x720-1280+0", "secondary"}}))
@@ -343,7 +343,7 @@ TEST_F(XHostProgram, LosingTheXServerEndsTheHostWithOneLineAndAWholeSoundFile)
     CXvfb server;
     ASSERT_TRUE(server.Start(320, 240));
     const std::string wav = m_Scratch / "sound.wav";
-    const std::string tmp = m_Scratch / "tmp";   // where the sound's private configuration goes
+    const std::string tmp = m_Scratch / "tmp"; // where the sound's private configuration goes
     std::filesystem::create_directories(tmp);
     setenv("TMPDIR", tmp.c_str(), 1);
     const SChild child = Spawn({"--verbose", "--audio", wav}, "", &server);

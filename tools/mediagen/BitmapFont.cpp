@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-namespace
-{
+namespace {
 struct SGlyph
 {
     char m_cChar;
@@ -101,15 +100,13 @@ int CBitmapFont::TextWidth(const char* text, int scale)
 
 void CBitmapFont::Draw(std::vector<float>& mask, int width, int height, int x, int y, int scale, const char* text)
 {
-    for (int i = 0; text[i]; ++i)
-    {
+    for (int i = 0; text[i]; ++i) {
         const SGlyph* g = Find(text[i]);
         if (!g)
             continue;
         int left = x + i * kCellWidth * scale;
         for (int row = 0; row < kCellHeight && g->m_Rows[row]; ++row)
-            for (int col = 0; col < kCellWidth - 1 && g->m_Rows[row][col]; ++col)
-            {
+            for (int col = 0; col < kCellWidth - 1 && g->m_Rows[row][col]; ++col) {
                 if (g->m_Rows[row][col] != '#')
                     continue;
                 for (int py = y + row * scale; py < y + (row + 1) * scale; ++py)

@@ -7,7 +7,7 @@
 class CBitmapFont
 {
 public:
-    static const int kCellWidth = 6;  // font pixels per character, one column of spacing included
+    static const int kCellWidth = 6; // font pixels per character, one column of spacing included
     static const int kCellHeight = 9; // 7 rows above the baseline, 2 below
 
     // Width in picture pixels of `text` drawn with font pixels of `scale` x `scale` picture pixels.

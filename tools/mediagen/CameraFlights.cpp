@@ -13,8 +13,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace
-{
+namespace {
 const double kPi = 3.14159265358979323846;
 const double kDeg = kPi / 180.0;
 
@@ -23,10 +22,22 @@ struct SVec
     double x, y, z;
 };
 
-SVec operator+(SVec a, SVec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-SVec operator-(SVec a, SVec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-SVec operator*(SVec a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-SVec Cross(SVec a, SVec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+SVec operator+(SVec a, SVec b)
+{
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+SVec operator-(SVec a, SVec b)
+{
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+SVec operator*(SVec a, double k)
+{
+    return {a.x * k, a.y * k, a.z * k};
+}
+SVec Cross(SVec a, SVec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 SVec Normalize(SVec a)
 {
     double len = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
@@ -35,7 +46,7 @@ SVec Normalize(SVec a)
 
 struct SKey
 {
-    SVec m_vPos;    // metres
+    SVec m_vPos; // metres
     SVec m_vAngles; // radians about x, y, z
 };
 
@@ -47,15 +58,21 @@ struct SRoute
 {
     const char* m_Name;
     int m_nFrames;
-    double (*m_pAzimuth)(double u);        // degrees
+    double (*m_pAzimuth)(double u); // degrees
     double (*m_pVariantAzimuth)(double u); // degrees, or null for the mirror image
-    double (*m_pElevation)(double u);      // degrees
-    double (*m_pRadius)(double u);         // metres
-    double (*m_pRoll)(double u);           // degrees, positive turns the picture clockwise
+    double (*m_pElevation)(double u); // degrees
+    double (*m_pRadius)(double u); // metres
+    double (*m_pRoll)(double u); // degrees, positive turns the picture clockwise
 };
 
-double Ease(double u) { return u * u * (3.0 - 2.0 * u); }
-double Mix(double a, double b, double u) { return a + (b - a) * u; }
+double Ease(double u)
+{
+    return u * u * (3.0 - 2.0 * u);
+}
+double Mix(double a, double b, double u)
+{
+    return a + (b - a) * u;
+}
 
 // Euler angles (x, y, z) of the rotation whose columns are the camera's right, up and back axes,
 // for R = Rz(z) * Ry(y) * Rx(x). Right stays near the horizontal, far from the poles of y = +-90 degrees.
@@ -97,8 +114,7 @@ std::vector<uint8_t> Encode(const std::vector<SKey>& keys)
 {
     const double inchesPerMetre = 100.0 / 2.54;
     std::vector<uint8_t> out;
-    for (const SKey& k : keys)
-    {
+    for (const SKey& k : keys) {
         PutFloat(out, k.m_vPos.x * inchesPerMetre);
         PutFloat(out, k.m_vPos.y * inchesPerMetre);
         PutFloat(out, k.m_vPos.z * inchesPerMetre);
@@ -111,7 +127,8 @@ std::vector<uint8_t> Encode(const std::vector<SKey>& keys)
 
 // A slow orbit well outside the shell, drifting across the +y side.
 const SRoute kOrbit = {
-    "cameras/camera01", 36,
+    "cameras/camera01",
+    36,
     [](double u) { return Mix(52.0, 128.0, Ease(u)); },
     nullptr,
     [](double u) { return 14.0 + 8.0 * std::sin(kPi * u); },
@@ -122,7 +139,8 @@ const SRoute kOrbit = {
 // Dives through the shell, passes the ball among the bolts at about 4 m and climbs out the other side; the
 // variant dives in from the far side and climbs out facing the galaxy.
 const SRoute kDive = {
-    "cameras/camera02", 44,
+    "cameras/camera02",
+    44,
     [](double u) { return Mix(48.0, 138.0, u); },
     [](double u) { return Mix(170.0, 100.0, u); },
     [](double u) { return Mix(10.0, 16.0, u) - 14.0 * std::sin(kPi * u); },
@@ -133,7 +151,8 @@ const SRoute kDive = {
 // A rising spiral from below the ball to above it, sweeping round the +y side; its variant turns the other
 // way, and less, so that it too comes out on top where the galaxy shows.
 const SRoute kSpiral = {
-    "cameras/camera03", 48,
+    "cameras/camera03",
+    48,
     [](double u) { return Mix(15.0, 165.0, u); },
     [](double u) { return Mix(172.0, 92.0, u); },
     [](double u) { return Mix(-32.0, 38.0, Ease(u)); },
@@ -143,7 +162,8 @@ const SRoute kSpiral = {
 
 // Drifts in from far away to just inside the shell, lingers, and backs away again.
 const SRoute kApproach = {
-    "cameras/camera04", 40,
+    "cameras/camera04",
+    40,
     [](double u) { return Mix(78.0, 100.0, u); },
     nullptr,
     [](double u) { return 6.0 + 10.0 * u; },
@@ -154,7 +174,8 @@ const SRoute kApproach = {
 // A low arc that grazes the shell at about 7 m while rising from below the ball's equator toward the
 // galaxy; its variant sweeps the other way, in from the far side.
 const SRoute kGraze = {
-    "cameras/camera05", 40,
+    "cameras/camera05",
+    40,
     [](double u) { return Mix(48.0, 122.0, u); },
     [](double u) { return Mix(165.0, 100.0, u); },
     [](double u) { return Mix(-26.0, 14.0, Ease(u)); },
@@ -166,11 +187,9 @@ const SRoute kGraze = {
 void MakeCameraPaths(AssetList& out)
 {
     for (const SRoute* route : {&kOrbit, &kDive, &kSpiral, &kApproach, &kGraze})
-        for (bool variant : {false, true})
-        {
+        for (bool variant : {false, true}) {
             std::vector<SKey> keys;
-            for (int k = 0; k < route->m_nFrames; ++k)
-            {
+            for (int k = 0; k < route->m_nFrames; ++k) {
                 // Slower near both ends: the flight glides out of the fade-in and into the fade-out, and the
                 // spline's short overshoot past the last key stays too small to see.
                 double u = double(k) / double(route->m_nFrames - 1);

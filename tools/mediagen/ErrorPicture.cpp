@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 const int kWidth = 512;
 const int kHeight = 256;
 
@@ -16,7 +15,7 @@ struct SLine
 {
     const char* m_Text;
     int m_nScale; // picture pixels per font pixel
-    int m_nTop;   // top of the line in picture pixels
+    int m_nTop; // top of the line in picture pixels
     SColor m_Color;
 };
 
@@ -39,14 +38,12 @@ void MakeErrorPicture(AssetList& out)
 
     std::vector<float> mask(size_t(kWidth) * kHeight, 0.0f);
     CImage ink(kWidth, kHeight);
-    for (const SLine& line : lines)
-    {
+    for (const SLine& line : lines) {
         std::vector<float> lineMask(mask.size(), 0.0f);
         int x = (kWidth - CBitmapFont::TextWidth(line.m_Text, line.m_nScale)) / 2;
         CBitmapFont::Draw(lineMask, kWidth, kHeight, x, line.m_nTop, line.m_nScale, line.m_Text);
         for (size_t i = 0; i < mask.size(); ++i)
-            if (lineMask[i] > 0)
-            {
+            if (lineMask[i] > 0) {
                 mask[i] = 1.0f;
                 ink.At(int(i % kWidth), int(i / kWidth)) = line.m_Color;
             }
@@ -58,8 +55,7 @@ void MakeErrorPicture(AssetList& out)
 
     CImage img(kWidth, kHeight);
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-        {
+        for (int x = 0; x < kWidth; ++x) {
             float px = float(x) + 0.5f - kWidth * 0.5f, py = float(y) + 0.5f - kHeight * 0.5f;
             float d = RoundedBoxDistance(px, py, kWidth * 0.5f - 6, kHeight * 0.5f - 6, 18);
             float vignette = 1.0f - 0.5f * (py / kHeight + 0.5f);

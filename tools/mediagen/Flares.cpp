@@ -8,8 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 const float kPi = 3.14159265f;
 
 float Smoothstep(float a, float b, float x)
@@ -19,17 +18,18 @@ float Smoothstep(float a, float b, float x)
 }
 
 // Fades everything to zero between 80 % and 88 % of the half-size, leaving the outer blocks black.
-float EdgeWindow(float r) { return 1.0f - Smoothstep(0.80f, 0.88f, r); }
+float EdgeWindow(float r)
+{
+    return 1.0f - Smoothstep(0.80f, 0.88f, r);
+}
 
 // Calls shade(r, angle) for every pixel, r = 1 at the middle of each edge.
-template <typename Shade>
-CImage Radial(int size, Shade shade)
+template <typename Shade> CImage Radial(int size, Shade shade)
 {
     CImage img(size, size);
     const float half = float(size) * 0.5f;
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-        {
+        for (int x = 0; x < size; ++x) {
             float dx = (float(x) + 0.5f - half) / half;
             float dy = (half - float(y) - 0.5f) / half;
             float r = std::sqrt(dx * dx + dy * dy);
@@ -122,8 +122,7 @@ CImage MakeStarBurst()
     const float half = float(size) * 0.5f;
     return Radial(size, [&](float r, float angle) {
         float sum = 0.0f;
-        for (const SStreak& s : streaks)
-        {
+        for (const SStreak& s : streaks) {
             float da = std::remainder(angle - s.m_fAngle, 2.0f * kPi);
             float across = std::fabs(da) * r * half / s.m_fWidth; // distance from the ray's axis in pixels
             if (across > 4.0f)

@@ -11,11 +11,10 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 const int kSize = 1024;
 const float kPi = 3.14159265f;
-const float kCoreX = 0.68f * kSize;  // pixels from the left
+const float kCoreX = 0.68f * kSize; // pixels from the left
 const float kCoreY = 0.295f * kSize; // pixels from the top
 
 float Smoothstep(float a, float b, float x)
@@ -31,8 +30,7 @@ SColor StarColor(CRandom& rng)
                                      {1.00f, 0.95f, 0.82f}, {1.00f, 0.85f, 0.65f}, {1.00f, 0.72f, 0.55f}};
     static const float kOdds[] = {0.12f, 0.22f, 0.26f, 0.2f, 0.14f, 0.06f};
     float u = float(rng.Uniform());
-    for (int i = 0; i < 6; ++i)
-    {
+    for (int i = 0; i < 6; ++i) {
         if (u < kOdds[i])
             return kColors[i];
         u -= kOdds[i];
@@ -47,8 +45,7 @@ void DrawStar(CImage& img, float x, float y, float bright, SColor color, bool sp
     float sigma = 0.55f + 0.35f * std::min(1.0f, bright);
     int reach = int(std::ceil(sigma * 3.0f + (bright > 0.6f ? 6.0f : 0.0f)));
     for (int py = int(y) - reach; py <= int(y) + reach; ++py)
-        for (int px = int(x) - reach; px <= int(x) + reach; ++px)
-        {
+        for (int px = int(x) - reach; px <= int(x) + reach; ++px) {
             if (px < 0 || py < 0 || px >= kSize || py >= kSize)
                 continue;
             float dx = float(px) + 0.5f - x, dy = float(py) + 0.5f - y;
@@ -61,8 +58,7 @@ void DrawStar(CImage& img, float x, float y, float bright, SColor color, bool sp
     if (!spikes)
         return;
     const int length = int(12 + 18 * bright);
-    for (int i = -length; i <= length; ++i)
-    {
+    for (int i = -length; i <= length; ++i) {
         float fall = 1.0f - float(std::abs(i)) / float(length);
         float v = bright * 0.25f * fall * fall;
         img.Splat(x + float(i) - 0.5f, y - 0.5f, color * v);
@@ -88,8 +84,7 @@ void DrawNebulae(CImage& img)
 {
     const CNoise shape(0x4EB1u), detail(0x4EB2u), hue(0x4EB3u);
     for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
-        {
+        for (int x = 0; x < kSize; ++x) {
             float u = float(x) / kSize, v = float(y) / kSize;
             // A faint band of the home galaxy across the lower left, where the field is richest.
             float band = BandWeight(u, v);
@@ -109,8 +104,7 @@ void DrawNebulae(CImage& img)
 void DrawStarField(CImage& img)
 {
     CRandom rng(0x57A25u);
-    for (int i = 0; i < 9000; ++i)
-    {
+    for (int i = 0; i < 9000; ++i) {
         float x = float(rng.Uniform(0, kSize)), y = float(rng.Uniform(0, kSize));
         // A third of the stars crowd into the band of the home galaxy.
         if (i % 3 == 0)
@@ -121,8 +115,7 @@ void DrawStarField(CImage& img)
         DrawStar(img, x, y, bright, color, false);
     }
     // A handful of bright foreground stars, the only ones with diffraction spikes.
-    for (int i = 0; i < 7; ++i)
-    {
+    for (int i = 0; i < 7; ++i) {
         float x = float(rng.Uniform(30, kSize - 30)), y = float(rng.Uniform(30, kSize - 30));
         if (std::hypot(x - kCoreX, y - kCoreY) < 280)
             continue;
@@ -134,8 +127,7 @@ void DrawStarField(CImage& img)
 void DrawDistantGalaxies(CImage& img)
 {
     CRandom rng(0xFA7u);
-    for (int i = 0; i < 14; ++i)
-    {
+    for (int i = 0; i < 14; ++i) {
         float cx = float(rng.Uniform(40, kSize - 40)), cy = float(rng.Uniform(40, kSize - 40));
         if (std::hypot(cx - kCoreX, cy - kCoreY) < 300)
             continue;
@@ -144,13 +136,13 @@ void DrawDistantGalaxies(CImage& img)
         SColor color = Lerp({1.0f, 0.9f, 0.75f}, {0.8f, 0.85f, 1.0f}, float(rng.Uniform()));
         int reach = int(len * 3);
         for (int py = int(cy) - reach; py <= int(cy) + reach; ++py)
-            for (int px = int(cx) - reach; px <= int(cx) + reach; ++px)
-            {
+            for (int px = int(cx) - reach; px <= int(cx) + reach; ++px) {
                 float dx = float(px) - cx, dy = float(py) - cy;
                 float a = dx * std::cos(angle) + dy * std::sin(angle);
                 float b = (-dx * std::sin(angle) + dy * std::cos(angle)) / ratio;
                 float r = std::sqrt(a * a + b * b) / len;
-                img.At(px, py) = img.At(px, py) + color * (bright * (std::exp(-r * 3.0f) + 0.8f * std::exp(-r * r * 40.0f)));
+                img.At(px, py) =
+                    img.At(px, py) + color * (bright * (std::exp(-r * 3.0f) + 0.8f * std::exp(-r * r * 40.0f)));
             }
     }
 }
@@ -174,8 +166,7 @@ void DrawSpiral(CImage& img)
 
     const int reach = int(radius * 1.8f);
     for (int py = std::max(0, int(kCoreY) - reach); py < std::min(kSize, int(kCoreY) + reach); ++py)
-        for (int px = std::max(0, int(kCoreX) - reach); px < std::min(kSize, int(kCoreX) + reach); ++px)
-        {
+        for (int px = std::max(0, int(kCoreX) - reach); px < std::min(kSize, int(kCoreX) + reach); ++px) {
             float gx, gy;
             toDisc(float(px) + 0.5f, float(py) + 0.5f, gx, gy);
             float r = std::sqrt(gx * gx + gy * gy);
@@ -203,8 +194,7 @@ void DrawSpiral(CImage& img)
 
     // Knots of new stars glowing pink and blue along the arms.
     CRandom rng(0x7217u);
-    for (int i = 0; i < 420; ++i)
-    {
+    for (int i = 0; i < 420; ++i) {
         float r = float(rng.Uniform(0.18, 0.95));
         int side = rng.Below(2);
         float theta = std::log(r) / pitch + float(side) * kPi + float(rng.Gauss()) * 0.18f;
@@ -223,8 +213,7 @@ void DrawSpiral(CImage& img)
 void ToneMap(CImage& img)
 {
     for (int y = 0; y < kSize; ++y)
-        for (int x = 0; x < kSize; ++x)
-        {
+        for (int x = 0; x < kSize; ++x) {
             SColor& c = img.At(x, y);
             c = {1.0f - std::exp(-c.r * 1.3f), 1.0f - std::exp(-c.g * 1.3f), 1.0f - std::exp(-c.b * 1.3f)};
         }

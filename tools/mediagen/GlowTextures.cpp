@@ -10,8 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace
-{
+namespace {
 float Smoothstep(float a, float b, float x)
 {
     float t = std::clamp((x - a) / (b - a), 0.0f, 1.0f);
@@ -27,8 +26,7 @@ CImage MakeLight()
     const float reach = 112.0f; // radius in pixels where the glow reaches zero
     CImage img(size, size);
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-        {
+        for (int x = 0; x < size; ++x) {
             float dx = (float(x) + 0.5f - size * 0.5f) / reach;
             float dy = (float(y) + 0.5f - size * 0.5f) / reach;
             float r2 = dx * dx + dy * dy;
@@ -47,7 +45,7 @@ CImage MakeLight()
 struct SSphereTexel
 {
     float nx, ny, nz; // unit normal: x to the camera's right, y up, z towards the camera
-    float r;          // distance from the picture's centre, 1 on the silhouette
+    float r; // distance from the picture's centre, 1 on the silhouette
 };
 
 // Outside the inscribed circle the normal is held at the silhouette, so mipmaps of the rim stay rim-coloured.
@@ -56,8 +54,7 @@ SSphereTexel TexelNormal(int x, int y, int size)
     float nx = (float(x) + 0.5f) / float(size) * 2.0f - 1.0f;
     float ny = 1.0f - (float(y) + 0.5f) / float(size) * 2.0f;
     float r = std::sqrt(nx * nx + ny * ny);
-    if (r > 1.0f)
-    {
+    if (r > 1.0f) {
         nx /= r;
         ny /= r;
     }
@@ -84,8 +81,7 @@ CImage MakeBallGlass()
     const float lLen = std::sqrt(0.45f * 0.45f + 0.6f * 0.6f + 0.66f * 0.66f);
     const float lx = -0.45f / lLen, ly = 0.6f / lLen, lz = 0.66f / lLen;
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-        {
+        for (int x = 0; x < size; ++x) {
             SSphereTexel n = TexelNormal(x, y, size);
             float diffuse = std::max(0.0f, n.nx * lx + n.ny * ly + n.nz * lz);
             float fresnel = std::pow(1.0f - n.nz, 3.0f);
@@ -117,8 +113,7 @@ CImage MakeShellGlow()
     const CNoise tint(0x7137u);
     CImage img(size, size);
     for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-        {
+        for (int x = 0; x < size; ++x) {
             SSphereTexel n = TexelNormal(x, y, size);
             float r = std::min(n.r, 1.0f);
             float u = float(x) / size * 3.0f, v = float(y) / size * 3.0f;

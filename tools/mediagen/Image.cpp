@@ -16,8 +16,7 @@ void CImage::Splat(float x, float y, SColor c)
     float fx = x - float(x0);
     float fy = y - float(y0);
     const float w[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
-    for (int k = 0; k < 4; ++k)
-    {
+    for (int k = 0; k < 4; ++k) {
         int px = x0 + (k & 1);
         int py = y0 + (k >> 1);
         if (px >= 0 && py >= 0 && px < m_nWidth && py < m_nHeight)
@@ -25,8 +24,7 @@ void CImage::Splat(float x, float y, SColor c)
     }
 }
 
-namespace
-{
+namespace {
 void BoxPass(std::vector<SColor>& line, std::vector<SColor>& tmp, int radius)
 {
     const int n = int(line.size());
@@ -34,8 +32,7 @@ void BoxPass(std::vector<SColor>& line, std::vector<SColor>& tmp, int radius)
     for (int i = -radius; i <= radius; ++i)
         sum = sum + line[std::clamp(i, 0, n - 1)];
     const float norm = 1.0f / float(2 * radius + 1);
-    for (int i = 0; i < n; ++i)
-    {
+    for (int i = 0; i < n; ++i) {
         tmp[i] = sum * norm;
         sum = sum + line[std::min(i + radius + 1, n - 1)] + line[std::max(i - radius, 0)] * -1.0f;
     }
@@ -50,8 +47,7 @@ void CImage::Blur(int radius)
     std::vector<SColor> line, tmp;
     line.resize(m_nWidth);
     tmp.resize(m_nWidth);
-    for (int y = 0; y < m_nHeight; ++y)
-    {
+    for (int y = 0; y < m_nHeight; ++y) {
         for (int x = 0; x < m_nWidth; ++x)
             line[x] = At(x, y);
         for (int pass = 0; pass < 3; ++pass)
@@ -61,8 +57,7 @@ void CImage::Blur(int radius)
     }
     line.resize(m_nHeight);
     tmp.resize(m_nHeight);
-    for (int x = 0; x < m_nWidth; ++x)
-    {
+    for (int x = 0; x < m_nWidth; ++x) {
         for (int y = 0; y < m_nHeight; ++y)
             line[y] = At(x, y);
         for (int pass = 0; pass < 3; ++pass)
@@ -72,8 +67,7 @@ void CImage::Blur(int radius)
     }
 }
 
-namespace
-{
+namespace {
 uint8_t ToByte(float v)
 {
     return uint8_t(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
@@ -84,8 +78,7 @@ std::vector<uint8_t> ToRgbBytes(const CImage& image)
     std::vector<uint8_t> rgb(size_t(image.Width()) * image.Height() * 3);
     size_t k = 0;
     for (int y = 0; y < image.Height(); ++y)
-        for (int x = 0; x < image.Width(); ++x)
-        {
+        for (int x = 0; x < image.Width(); ++x) {
             const SColor& c = image.At(x, y);
             rgb[k++] = ToByte(c.r);
             rgb[k++] = ToByte(c.g);
@@ -114,8 +107,7 @@ bool CompressJpeg(const uint8_t* rgb, int width, int height, int quality, bool f
     SJpegError err;
     cinfo.err = jpeg_std_error(&err.m_Mgr);
     err.m_Mgr.error_exit = OnJpegError;
-    if (setjmp(err.m_Jump))
-    {
+    if (setjmp(err.m_Jump)) {
         jpeg_destroy_compress(&cinfo);
         return false;
     }
@@ -131,8 +123,7 @@ bool CompressJpeg(const uint8_t* rgb, int width, int height, int quality, bool f
     if (fullChroma)
         cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height)
-    {
+    while (cinfo.next_scanline < cinfo.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb + size_t(cinfo.next_scanline) * width * 3);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
@@ -158,8 +149,7 @@ bool CompressPng(const uint8_t* rgb, int width, int height, std::vector<uint8_t>
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png)))
-    {
+    if (!info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
         return false;
     }

@@ -12,15 +12,31 @@ struct SColor
     float r, g, b;
 };
 
-inline SColor operator+(SColor a, SColor b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-inline SColor operator*(SColor a, float k) { return {a.r * k, a.g * k, a.b * k}; }
-inline SColor operator*(SColor a, SColor b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-inline SColor Lerp(SColor a, SColor b, float t) { return a + (b + a * -1.0f) * t; }
+inline SColor operator+(SColor a, SColor b)
+{
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+inline SColor operator*(SColor a, float k)
+{
+    return {a.r * k, a.g * k, a.b * k};
+}
+inline SColor operator*(SColor a, SColor b)
+{
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
+inline SColor Lerp(SColor a, SColor b, float t)
+{
+    return a + (b + a * -1.0f) * t;
+}
 
 class CImage
 {
 public:
-    CImage(int width, int height) : m_nWidth(width), m_nHeight(height), m_Pixels(size_t(width) * height, {0, 0, 0}) {}
+    CImage(int width, int height)
+        : m_nWidth(width)
+        , m_nHeight(height)
+        , m_Pixels(size_t(width) * height, {0, 0, 0})
+    {}
 
     int Width() const { return m_nWidth; }
     int Height() const { return m_nHeight; }

@@ -8,20 +8,17 @@
 #include <filesystem>
 #include <thread>
 
-namespace
-{
+namespace {
 bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec)
-    {
+    if (ec) {
         std::fprintf(stderr, "veltrix-mediagen: %s: %s\n", path.parent_path().c_str(), ec.message().c_str());
         return false;
     }
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-    {
+    if (!f) {
         std::fprintf(stderr, "veltrix-mediagen: %s: %s\n", path.c_str(), std::strerror(errno));
         return false;
     }
@@ -35,8 +32,7 @@ bool WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 
 int main(int argc, char** argv)
 {
-    if (argc != 2)
-    {
+    if (argc != 2) {
         std::fprintf(stderr, "usage: veltrix-mediagen OUTDIR\n");
         return 2;
     }
@@ -44,8 +40,7 @@ int main(int argc, char** argv)
     // Making the folder first turns an unusable OUTDIR into an error before seconds of synthesis.
     std::error_code ec;
     std::filesystem::create_directories(outDir, ec);
-    if (ec)
-    {
+    if (ec) {
         std::fprintf(stderr, "veltrix-mediagen: %s: %s\n", outDir.c_str(), ec.message().c_str());
         return 1;
     }
@@ -65,10 +60,8 @@ int main(int argc, char** argv)
     assets.insert(assets.end(), music1.begin(), music1.end());
     assets.insert(assets.end(), music2.begin(), music2.end());
 
-    for (const SAsset& a : assets)
-    {
-        if (a.m_Bytes.empty())
-        {
+    for (const SAsset& a : assets) {
+        if (a.m_Bytes.empty()) {
             std::fprintf(stderr, "veltrix-mediagen: %s: encoding failed\n", a.m_Name.c_str());
             return 1;
         }

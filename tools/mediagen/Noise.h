@@ -7,7 +7,9 @@
 class CNoise
 {
 public:
-    explicit CNoise(uint32_t seed) : m_nSeed(seed) {}
+    explicit CNoise(uint32_t seed)
+        : m_nSeed(seed)
+    {}
 
     // Gradient noise in about -1..1, smooth (C2) in x and y.
     float Noise(float x, float y) const;

@@ -4,8 +4,7 @@
 
 #include <vorbis/vorbisenc.h>
 
-namespace
-{
+namespace {
 void Append(std::vector<uint8_t>& out, const ogg_page& page)
 {
     out.insert(out.end(), page.header, page.header + page.header_len);
@@ -18,8 +17,7 @@ std::vector<uint8_t> EncodeOggVorbis(const synth::SStereo& track, float quality,
     std::vector<uint8_t> out;
     vorbis_info vi;
     vorbis_info_init(&vi);
-    if (vorbis_encode_init_vbr(&vi, 2, synth::kRate, quality) != 0)
-    {
+    if (vorbis_encode_init_vbr(&vi, 2, synth::kRate, quality) != 0) {
         vorbis_info_clear(&vi);
         return out;
     }
@@ -45,24 +43,20 @@ std::vector<uint8_t> EncodeOggVorbis(const synth::SStereo& track, float quality,
         Append(out, page);
 
     const int chunk = 4096;
-    for (int done = 0;;)
-    {
+    for (int done = 0;;) {
         const int n = std::min(chunk, synth::kLength - done);
-        if (n > 0)
-        {
+        if (n > 0) {
             float** buffer = vorbis_analysis_buffer(&vd, n);
             std::copy(track.m_L.begin() + done, track.m_L.begin() + done + n, buffer[0]);
             std::copy(track.m_R.begin() + done, track.m_R.begin() + done + n, buffer[1]);
             done += n;
         }
         vorbis_analysis_wrote(&vd, n); // 0 marks the end of the stream
-        while (vorbis_analysis_blockout(&vd, &vb) == 1)
-        {
+        while (vorbis_analysis_blockout(&vd, &vb) == 1) {
             vorbis_analysis(&vb, nullptr);
             vorbis_bitrate_addblock(&vb);
             ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&vd, &packet) != 0)
-            {
+            while (vorbis_bitrate_flushpacket(&vd, &packet) != 0) {
                 ogg_stream_packetin(&os, &packet);
                 while (ogg_stream_pageout(&os, &page) != 0)
                     Append(out, page);

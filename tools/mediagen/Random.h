@@ -9,7 +9,9 @@
 class CRandom
 {
 public:
-    explicit CRandom(uint64_t seed) : m_nState(seed) {}
+    explicit CRandom(uint64_t seed)
+        : m_nState(seed)
+    {}
 
     uint64_t NextU64() // SplitMix64: tiny, full period, good enough for art
     {

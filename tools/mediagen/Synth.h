@@ -10,39 +10,41 @@
 #include <cstdint>
 #include <vector>
 
-namespace synth
-{
+namespace synth {
 const int kRate = 44100;
-const int kLog2Length = 22;              // 4194304 samples, about 95.1 s
+const int kLog2Length = 22; // 4194304 samples, about 95.1 s
 const int kLength = 1 << kLog2Length;
 
 struct SStereo
 {
     std::vector<float> m_L, m_R;
-    SStereo() : m_L(kLength, 0.0f), m_R(kLength, 0.0f) {}
+    SStereo()
+        : m_L(kLength, 0.0f)
+        , m_R(kLength, 0.0f)
+    {}
 };
 
 // The sound of a pad: which harmonics each note has and how smeared each one is.
 struct STimbre
 {
-    int m_nHarmonics;         // at most this many per note
-    double m_dTilt;           // harmonic h has amplitude h^-tilt ...
-    double m_dCutoff;         // ... times exp(-frequency / cutoff), Hz
-    double m_dOddBoost;       // extra weight of odd harmonics (0 = none)
+    int m_nHarmonics; // at most this many per note
+    double m_dTilt; // harmonic h has amplitude h^-tilt ...
+    double m_dCutoff; // ... times exp(-frequency / cutoff), Hz
+    double m_dOddBoost; // extra weight of odd harmonics (0 = none)
     double m_dBandwidthCents; // width of the fundamental's smear
     double m_dBandwidthScale; // the smear grows as h^scale
 };
 
 struct SNote
 {
-    int m_nMidi;    // 69 = A 440 Hz
+    int m_nMidi; // 69 = A 440 Hz
     double m_dGain;
 };
 
 // A pad layer over one stretch of the loop: notes as smeared partials summed into one spectrum, turned
 // into sound by one inverse FFT of kSegmentLength samples and shaped by a loudness curve. Layers that share
 // a curve share the transform, so a chord costs one FFT whatever its voices.
-const int kLog2SegmentLength = 20;       // about 23.8 s
+const int kLog2SegmentLength = 20; // about 23.8 s
 const int kSegmentLength = 1 << kLog2SegmentLength;
 
 class CPadSegment
@@ -72,7 +74,7 @@ struct SChime
     double m_dTime; // seconds from the start; wraps round
     int m_nMidi;
     double m_dGain;
-    double m_dPan;  // -1 left .. 1 right
+    double m_dPan; // -1 left .. 1 right
 };
 
 // Adds soft glassy bell tones; tails that pass the end continue at the start.

@@ -8,11 +8,11 @@
 
 #include <string>
 
-struct SPackError {
-  std::string file;     // the file the failure concerns
-  std::string reason;   // one short phrase
+struct SPackError
+{
+    std::string file; // the file the failure concerns
+    std::string reason; // one short phrase
 };
 
 // False on failure, with `error` filled in; PACK is then left as it was.
-bool WritePack(const std::string& packPath, const std::string& dir, const char* password,
-               SPackError& error);
+bool WritePack(const std::string& packPath, const std::string& dir, const char* password, SPackError& error);

@@ -40,13 +40,16 @@
 namespace {
 
 constexpr double FrameInterval = 1.0 / 30.0;
-constexpr long HeapSlack = 64 * 1024;   // bytes
+constexpr long HeapSlack = 64 * 1024; // bytes
 constexpr int WarmUpFrames = 100;
-constexpr long HeapWindow = 1500;       // samples: two camera cycles and more
-constexpr ALuint AlNames = 4096;        // OpenAL Soft hands out small, reused names
+constexpr long HeapWindow = 1500; // samples: two camera cycles and more
+constexpr ALuint AlNames = 4096; // OpenAL Soft hands out small, reused names
 
 double g_dNow = 1000000000.0;
-double VirtualClock() { return g_dNow; }
+double VirtualClock()
+{
+    return g_dNow;
+}
 
 long Entries(const char* folder)
 {
@@ -68,9 +71,9 @@ long HeapInUse()
 
 struct SFigures
 {
-    long heap = 0;       // bytes in use, mallinfo2
-    long textures = 0;   // live texture names in the view's context
-    long sources = 0;    // OpenAL, while a context is current
+    long heap = 0; // bytes in use, mallinfo2
+    long textures = 0; // live texture names in the view's context
+    long sources = 0; // OpenAL, while a context is current
     long buffers = 0;
     long fds = 0;
     long threads = 0;
@@ -93,7 +96,7 @@ SFigures Measure()
             f.buffers += alIsBuffer(name) ? 1 : 0;
         }
     }
-    f.fds = Entries("/proc/self/fd") - 1;   // less the one reading the folder
+    f.fds = Entries("/proc/self/fd") - 1; // less the one reading the folder
     f.threads = Entries("/proc/self/task");
     return f;
 }
@@ -137,7 +140,7 @@ void Frame(const SSaverModule& module, SSaverView* view)
 {
     g_dNow += FrameInterval;
     module.animate(view);
-    glFinish();   // the driver's queued work done, so it holds no frame in flight
+    glFinish(); // the driver's queued work done, so it holds no frame in flight
 }
 
 SSaverView* MakeView(const SSaverModule& module, int width, int height)
@@ -187,8 +190,10 @@ int main(int argc, char** argv)
         else
             ok = false;
         if (!ok) {
-            std::fprintf(stderr, "veltrix-soak: bad argument %s; usage: veltrix-soak [--cycles N] [--frames N] "
-                                 "[--size WxH] [--module BUNDLE]\n", arg.c_str());
+            std::fprintf(stderr,
+                         "veltrix-soak: bad argument %s; usage: veltrix-soak [--cycles N] [--frames N] "
+                         "[--size WxH] [--module BUNDLE]\n",
+                         arg.c_str());
             return 1;
         }
         ++i;
@@ -219,9 +224,9 @@ int main(int argc, char** argv)
             return 1;
         module->start(view);
         Frame(*module, view);
-        const SFigures running = Measure();   // the music's sources and buffers exist only while it plays
+        const SFigures running = Measure(); // the music's sources and buffers exist only while it plays
         module->stop(view);
-        const SFigures stopped = Measure();   // textures: what the view's context still holds
+        const SFigures stopped = Measure(); // textures: what the view's context still holds
         module->destroy(view);
         SFigures& figures = c + 1 <= warmUpCycles ? cycleStart : cycleEnd;
         figures = Measure();
