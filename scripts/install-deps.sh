@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain and test frameworks
-  cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+  cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev clang-format
   # fuzzing: clang and its libFuzzer runtime
   clang libclang-rt-14-dev
   # resource pack
