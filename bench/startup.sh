@@ -4,6 +4,9 @@
 # it, with and without music.
 #   bench/startup.sh NEW_BUILD_DIR OLD_BUILD_DIR [REPETITIONS]
 # Prints one line per run and then the medians. Needs Xvfb and GNU time.
+# FRAMES (300), SIZE (1280x720) and HEADLESS_REPS (half the repetitions)
+# size the headless runs, HEADLESS=0 leaves them out; WINDOW_REPS (the
+# repetitions) counts the window runs.
 #  - window: 1280x720 under Xvfb, `veltrix --verbose`, the line "first
 #    frames presented X s after the process started";
 #  - headless: `veltrix --headless --no-pacing --size 1280x720 --frames 300`
@@ -14,6 +17,8 @@ new=${1:?usage: startup.sh NEW_BUILD_DIR OLD_BUILD_DIR [REPETITIONS]}
 old=${2:?usage: startup.sh NEW_BUILD_DIR OLD_BUILD_DIR [REPETITIONS]}
 reps=${3:-5}
 frames=${FRAMES:-300}
+size=${SIZE:-1280x720}
+windowReps=${WINDOW_REPS:-$reps}
 work=$(mktemp -d)
 display=:$((90 + RANDOM % 400))
 Xvfb "$display" -screen 0 1280x720x24 -nolisten tcp >/dev/null 2>&1 &
@@ -27,15 +32,15 @@ uptime
 window() {
   local build=$1
   shift
-  DISPLAY=$display timeout -s TERM 6 "$build/veltrix" --verbose --module "$build/Veltrix.saver" "$@" 2>&1 |
-    sed -n 's/.*first frames presented \([0-9.]*\) s after.*(\([0-9.]*\) s of CPU).*/\1 \2/p' | head -1
+  DISPLAY=$display timeout -s TERM 6 "$build/veltrix" --verbose --module "$build/Veltrix.saver" "$@" >"$work/wlog" 2>&1 || true
+  sed -n 's/.*first frames presented \([0-9.]*\) s after.*(\([0-9.]*\) s of CPU).*/\1 \2/p' "$work/wlog" | head -1
 }
 # One headless recording: render median, max (ms) and peak RSS (KiB).
 headless() {
   local build=$1
   shift
   rm -rf "$work/out"
-  /usr/bin/time -f 'rss %M' "$build/veltrix" --headless --no-pacing --size 1280x720 --frames "$frames" \
+  /usr/bin/time -f 'rss %M' "$build/veltrix" --headless --no-pacing --size "$size" --frames "$frames" \
     --output "$work/out" --module "$build/Veltrix.saver" "$@" >"$work/log" 2>&1 || true
   local median max rss
   median=$(sed -n 's/.*render median \([0-9.]*\) ms.*/\1/p' "$work/log")
@@ -46,7 +51,7 @@ headless() {
 
 declare -A results
 variants=("new music" "old music" "new no-sound" "old no-sound")
-for ((r = 1; r <= reps; ++r)); do
+for ((r = 1; r <= windowReps; ++r)); do
   for v in "${variants[@]}"; do
     set -- $v
     build=$new
@@ -54,12 +59,13 @@ for ((r = 1; r <= reps; ++r)); do
     opts=()
     [ "$2" = no-sound ] && opts=(--no-sound)
     w=$(window "$build" "${opts[@]}")
-    echo "run $r window   $v: ${w:-failed}"
+    echo "run $r window   $v: ${w:-failed} (s wall, s CPU)"
     results["window $v"]+="${w%% *} "
+    results["windowcpu $v"]+="${w##* } "
   done
 done
 if [ "${HEADLESS:-1}" = 1 ]; then
-  for ((r = 1; r <= (reps + 1) / 2; ++r)); do
+  for ((r = 1; r <= ${HEADLESS_REPS:-(reps + 1) / 2}; ++r)); do
     for v in "${variants[@]}"; do
       set -- $v
       build=$new
@@ -78,7 +84,7 @@ fi
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{a[NR]=$1} END {if (NR) print a[int((NR + 1) / 2)]; else print "-"}'; }
 echo
-for key in window median max rss; do
+for key in window windowcpu median max rss; do
   for v in "${variants[@]}"; do
     [ -n "${results[$key $v]:-}" ] && echo "median $key $v: $(echo "${results[$key $v]}" | median)   (runs: ${results[$key $v]})"
   done

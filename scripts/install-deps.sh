@@ -17,7 +17,7 @@ PACKAGES=(
   libgtk-3-dev x11-xserver-utils
   # the saver's stored settings and bundle info: GLib key files
   libglib2.0-dev
-  # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
+  # sound: OpenAL Soft; libvorbis plays and makes the music; Tremor only for the decoder benchmark and the music check
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
