@@ -6,6 +6,12 @@
 // The decoder drops every page whose checksum fails, and nearly every
 // mutation breaks one; the checksums of whole pages are set right before
 // decoding, so mutations reach the stream headers and audio packets instead.
+//
+// libvorbis 1.3.7 (like the Tremor snapshot, which shares its code) loses a
+// small serial-number list when it fails to open some damaged chained
+// streams, memory no caller can free. So an image the decoder cannot open is
+// tried with leak checking off (it must still be refused); every image it
+// opens is checked in full.
 #include "fuzz/NullAudio.h"
 #include "sound/SoundDecode.h"
 #include "tests/support/OggCrc.h"
@@ -15,6 +21,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELTRIX_LEAK_CHECK 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELTRIX_LEAK_CHECK 1
+#endif
+#endif
+#ifdef VELTRIX_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
 
@@ -52,6 +69,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(image.get(), data, size);
     SetPageChecksums(image.get(), size);
     OpenNullAudio();
+    {
+#ifdef VELTRIX_LEAK_CHECK
+        __lsan::ScopedDisabler decoderLeaks;
+#endif
+        COggStream probe;
+        if (!probe.Open(image.get(), uint32_t(size))) {
+            if (CreateBufferFromOggFileImage(image.get(), uint32_t(size)) != 0)
+                std::abort();
+            return 0;
+        }
+    }
     // Small pieces, so that reads which end inside a packet are exercised.
     COggStream stream;
     bool whole = stream.Open(image.get(), uint32_t(size));
