@@ -6,9 +6,10 @@
 // the ticks restart from it, so a slow frame never causes a burst. A view
 // whose window is unmapped or fully covered is not drawn (the music plays on)
 // and is drawn again the moment it shows; while no view is seen the loop only
-// waits for events. It waits in poll() on the X connection and on a pipe its signal handlers write to, so
-// SIGTERM, SIGINT and SIGHUP end it at once. Ending it stops every view (the
-// music stops with the main one) and destroys them.
+// waits for events. It waits in poll() on the X connection and on a pipe its
+// signal handlers write to, so SIGTERM, SIGINT and SIGHUP end it at once.
+// Ending it stops every view (the music stops with the main one) and destroys
+// them.
 //
 // X errors never end the process: they are recorded, and a BadWindow on a
 // watched window counts as that window gone. Losing the X server prints
