@@ -106,6 +106,27 @@ double NextDeadline(double deadline, double firedAt, double interval)
     return firedAt + interval;
 }
 
+bool DrawsThisTick(bool seen, bool mainScreen, bool anySeen)
+{
+    return seen || (mainScreen && anySeen);
+}
+
+void CPointerWatch::Start(int x, int y)
+{
+    m_nX = x;
+    m_nY = y;
+}
+
+bool CPointerWatch::Ends(int x, int y, double sinceShown)
+{
+    if (sinceShown < SettleSeconds) {
+        m_nX = x;
+        m_nY = y;
+        return false;
+    }
+    return std::abs(x - m_nX) + std::abs(y - m_nY) > QuitDistance;
+}
+
 namespace {
 
 // A numbered field of /proc/self/stat in seconds (the kernel counts clock
@@ -234,8 +255,52 @@ SSaverView* CXHost::AddView(const SSaverModule& module, Window window, double x,
     if (!view)
         return nullptr;
     module.set_frame_size(view, width, height);
-    m_Views.push_back({view, window, width, height});
+    XWindowAttributes attributes;
+    bool seen = true;
+    long mask = StructureNotifyMask | VisibilityChangeMask;
+    if (XGetWindowAttributes(m_pDisplay, window, &attributes)) {
+        mask |= attributes.your_event_mask;
+        // Covered or not, the server says only when that changes; mapping it
+        // later brings the first word.
+        seen = attributes.map_state == IsViewable;
+    }
+    XSelectInput(m_pDisplay, window, mask);
+    m_Views.push_back({view, window, width, height, seen, 0});
     return view;
+}
+
+void CXHost::_SetSeen(Window window, bool seen)
+{
+    for (SHostedView& v : m_Views) {
+        if (v.m_Window != window || v.m_bSeen == seen)
+            continue;
+        v.m_bSeen = seen;
+        m_bSightRegained = m_bSightRegained || seen;
+        if (m_bVerbose)
+            std::fprintf(stderr,
+                         seen ? "veltrix: window 0x%lx in sight again after %ld frames\n"
+                              : "veltrix: window 0x%lx out of sight after %ld frames: not drawn until it shows\n",
+                         v.m_Window, v.m_nFrames);
+    }
+}
+
+bool CXHost::_AnySeen() const
+{
+    return std::any_of(m_Views.begin(), m_Views.end(), [](const SHostedView& v) { return v.m_bSeen; });
+}
+
+bool CXHost::_AnimateTick()
+{
+    const bool anySeen = _AnySeen();
+    bool drawn = false;
+    for (SHostedView& v : m_Views) {
+        if (!DrawsThisTick(v.m_bSeen, m_pModule->is_main_screen(v.m_pView) != 0, anySeen))
+            continue;
+        m_pModule->animate(v.m_pView);
+        ++v.m_nFrames;
+        drawn = true;
+    }
+    return drawn;
 }
 
 void CXHost::Resize(Window window, int width, int height)
@@ -252,12 +317,14 @@ void CXHost::Resize(Window window, int width, int height)
 EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbose)
 {
     m_bStarted = true;
+    m_bVerbose = verbose;
     for (SHostedView& v : m_Views)
         m_pModule->start(v.m_pView);
     XSync(m_pDisplay, False);
     if (verbose)
         std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started (%.2f s of CPU)\n",
                      SecondsSinceProcessStart(), ProcessCpuSeconds());
+    m_dFirstFrames = MonotonicSeconds();
 
     double interval = 1.0 / 30.0;
     if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
@@ -277,17 +344,22 @@ EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbos
         if (m_Quit != EQuit::Running)
             break;
 
+        if (m_bSightRegained) {
+            m_bSightRegained = false;
+            deadline = MonotonicSeconds();
+        }
+        // With nothing in sight there is nothing to time: only an event can change that.
+        const bool timed = _AnySeen();
         const double wait = std::max(0.0, deadline - MonotonicSeconds());
         timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
-        if (ppoll(fds, 2, &timeout, nullptr) > 0 && (fds[1].revents & POLLIN)) {
+        if (ppoll(fds, 2, timed ? &timeout : nullptr, nullptr) > 0 && (fds[1].revents & POLLIN)) {
             m_Quit = EQuit::Signal;
             break;
         }
         const double now = MonotonicSeconds();
-        if (now >= deadline) {
-            for (SHostedView& v : m_Views)
-                m_pModule->animate(v.m_pView);
-            stats.Add(now, MonotonicSeconds() - now);
+        if (timed && now >= deadline) {
+            if (_AnimateTick())
+                stats.Add(now, MonotonicSeconds() - now);
             deadline = NextDeadline(deadline, now, interval);
         }
     }
@@ -304,6 +376,10 @@ void CXHost::_HandleEvent(const XEvent& event, const std::function<void(const XE
         m_Quit = EQuit::WindowGone;
     else if (event.type == ConfigureNotify)
         Resize(event.xconfigure.window, event.xconfigure.width, event.xconfigure.height);
+    else if (event.type == UnmapNotify)
+        _SetSeen(event.xunmap.window, false);
+    else if (event.type == VisibilityNotify)
+        _SetSeen(event.xvisibility.window, event.xvisibility.state != VisibilityFullyObscured);
     if (onEvent)
         onEvent(event);
 }

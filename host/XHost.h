@@ -3,10 +3,13 @@
 //
 // The loop calls animate on every view, one after another, at the views'
 // animation interval from one deadline timer; a late frame fires at once and
-// the ticks restart from it, so a slow frame never causes a burst. It waits in
-// poll() on the X connection and on a pipe its signal handlers write to, so
-// SIGTERM, SIGINT and SIGHUP end it at once. Ending it stops every view (the
-// music stops with the main one) and destroys them.
+// the ticks restart from it, so a slow frame never causes a burst. A view
+// whose window is unmapped or fully covered is not drawn (the music plays on)
+// and is drawn again the moment it shows; while no view is seen the loop only
+// waits for events. It waits in poll() on the X connection and on a pipe its
+// signal handlers write to, so SIGTERM, SIGINT and SIGHUP end it at once.
+// Ending it stops every view (the music stops with the main one) and destroys
+// them.
 //
 // X errors never end the process: they are recorded, and a BadWindow on a
 // watched window counts as that window gone. Losing the X server prints
@@ -54,6 +57,31 @@ private:
     std::array<double, 300> m_Recent{}; // seconds; a ring, so a night's run keeps no more
 };
 
+// Whether a view gets a frame at a tick. A view nobody can see (its window
+// unmapped or covered) is not drawn; the main screen's still is while any
+// view is seen, for its drawer alone moves the camera the others show.
+bool DrawsThisTick(bool seen, bool mainScreen, bool anySeen);
+
+// Pointer motion that ends a full-screen run. Until the views have been
+// shown for a settle time, motion (the windows appearing under the pointer,
+// events that queued up during a slow start) only moves the point the
+// pointer must travel from.
+class CPointerWatch
+{
+public:
+    static constexpr double SettleSeconds = 1.0;
+    static constexpr int QuitDistance = 8; // pixels, along x plus along y
+
+    void Start(int x, int y); // where the pointer was before the run
+    // Whether motion to (x, y) ends the run, sinceShown seconds after the
+    // first frames were shown (negative: not yet).
+    bool Ends(int x, int y, double sinceShown);
+
+private:
+    int m_nX = 0;
+    int m_nY = 0;
+};
+
 enum class EQuit
 {
     Running,
@@ -85,7 +113,9 @@ public:
     void Watch(Window window);
 
     // Creates a view covering window at frame origin (x, y) with the window's
-    // size and sizes it; null when the module cannot make it.
+    // size and sizes it; null when the module cannot make it. The view is
+    // drawn while its window can be seen: selects StructureNotifyMask and
+    // VisibilityChangeMask on it.
     SSaverView* AddView(const SSaverModule& module, Window window, double x, double y, int width, int height,
                         bool preview);
 
@@ -98,6 +128,9 @@ public:
 
     void Quit(EQuit why) { m_Quit = why; }
 
+    // Monotonic seconds at which Run had shown the views' first frames; 0 before.
+    double FirstFramesShown() const { return m_dFirstFrames; }
+
     // The view covering window follows its new size (ConfigureNotify).
     void Resize(Window window, int width, int height);
 
@@ -108,9 +141,15 @@ private:
         Window m_Window;
         int m_nWidth;
         int m_nHeight;
+        bool m_bSeen; // mapped and not fully covered, as far as the server told us
+        long m_nFrames; // ticks it was drawn at
     };
 
     void _HandleEvent(const XEvent& event, const std::function<void(const XEvent&)>& onEvent);
+    void _SetSeen(Window window, bool seen);
+    bool _AnySeen() const;
+    // Animates the views that want a frame now; false when none did.
+    bool _AnimateTick();
     bool _WatchedWindowGone();
     void _DestroyViews();
 
@@ -120,5 +159,8 @@ private:
     std::vector<Window> m_Watched;
     EQuit m_Quit = EQuit::Running;
     bool m_bStarted = false;
+    bool m_bVerbose = false;
+    bool m_bSightRegained = false; // a view came back into sight: draw at once
+    double m_dFirstFrames = 0.0;
     unsigned long m_nErrorsChecked = 0; // X errors already answered by asking the watched windows
 };
