@@ -44,6 +44,13 @@ void CScreenSaver::Draw()
     AmbientSound.Update();
 }
 
+void CScreenSaver::Advance()
+{
+    if (m_pDrawer)
+        m_pDrawer->Advance();
+    AmbientSound.Update();
+}
+
 void CScreenSaver::Done()
 {
     AmbientSound.Done();

@@ -158,6 +158,15 @@ bool CDrawer::InitScene()
 
 void CDrawer::Draw()
 {
+    Advance();
+    // Views are resized while they run (window managers, XRandR), and the
+    // flare's sprites are only square at the viewport's own aspect.
+    m_fAspect = ViewportAspect();
+    DrawScene();
+}
+
+void CDrawer::Advance()
+{
     const double now = GetTime();
     m_dRawFrameTime = now - m_dLastTime;
     m_dLastTime = now;
@@ -171,10 +180,6 @@ void CDrawer::Draw()
 
     if (m_Config.m_bMainScreen || m_Config.m_bPreview)
         PrepareToDraw();
-    // Views are resized while they run (window managers, XRandR), and the
-    // flare's sprites are only square at the viewport's own aspect.
-    m_fAspect = ViewportAspect();
-    DrawScene();
 }
 
 void CDrawer::DrawScene()

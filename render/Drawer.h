@@ -47,7 +47,11 @@ public:
     ~CDrawer(); // Done, plus the leftovers of a failed set-up
 
     bool Init(const SCONFIG* config); // null config: false, nothing changes
-    void Draw(); // one frame into the current context
+    void Draw(); // one frame into the current context: Advance, then the scene
+    // The frame's time passes without drawing (the view cannot be seen): the
+    // camera cycle, and with it the music's gains, keeps its schedule. Needs no
+    // OpenGL context.
+    void Advance();
     void Done(); // releases the scene; no-op when not initialised
     void DoneScene(); // does nothing
 

@@ -28,6 +28,9 @@ public:
     void setFrameSize(const SSize& size) override;
     void startAnimation() override;
     void animateOneFrame() override;
+    // A frame of a view nobody can see: its time passes, nothing is drawn or
+    // presented, so the shared camera and the music keep their schedule.
+    void advanceOneFrame() { m_Saver.Advance(); }
     void stopAnimation() override;
     void drawRect(const SRect& rect) override;
     bool hasConfigureSheet() const override { return true; }
