@@ -59,18 +59,24 @@ CCompositor::~CCompositor()
 bool CCompositor::Start(ECompositor kind, const std::string& swayConfig, int outputs)
 {
     Stop();
-    const char* program = kind == ECompositor::Sway ? "sway" : kind == ECompositor::Weston ? "weston" : "mutter";
-    m_bMissing = !Installed(program) || (kind == ECompositor::Sway && !Installed("setpriv")) ||
+    const bool sway = kind == ECompositor::Sway || kind == ECompositor::NestedSway;
+    const char* program = sway ? "sway" : kind == ECompositor::Weston ? "weston" : "mutter";
+    m_bMissing = !Installed(program) || (sway && !Installed("setpriv")) ||
                  (kind == ECompositor::Mutter && !Installed("dbus-run-session"));
     if (m_bMissing)
         return false;
+    if (kind == ECompositor::NestedSway) {
+        m_pOuter = std::make_unique<CCompositor>();
+        if (!m_pOuter->Start(ECompositor::Sway, "output HEADLESS-1 mode --custom 1920x1080\ndefault_border none", 1))
+            return false;
+    }
     std::string pattern = "/tmp/veltrix-wl-XXXXXX";
     if (!mkdtemp(pattern.data()))
         return false;
     m_RuntimeDir = pattern;
     chmod(m_RuntimeDir.c_str(), 0700);
     const passwd* nobody = getpwnam("nobody");
-    if (kind == ECompositor::Sway) {
+    if (sway) {
         if (!nobody || chown(m_RuntimeDir.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
             return false;
         std::ofstream(m_RuntimeDir + "/config") << swayConfig << "\n";
@@ -89,11 +95,17 @@ bool CCompositor::Start(ECompositor kind, const std::string& swayConfig, int out
         setenv("PATH", "/usr/local/bin:/usr/bin:/bin", 1);
         setenv("XDG_RUNTIME_DIR", m_RuntimeDir.c_str(), 1);
         setenv("HOME", m_RuntimeDir.c_str(), 1);
-        if (kind == ECompositor::Sway) {
-            setenv("WLR_BACKENDS", "headless", 1);
+        if (sway) {
             setenv("WLR_RENDERER", "pixman", 1);
             setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
-            setenv("WLR_HEADLESS_OUTPUTS", std::to_string(outputs).c_str(), 1);
+            if (kind == ECompositor::NestedSway) {
+                setenv("WLR_BACKENDS", "wayland", 1);
+                setenv("WLR_WL_OUTPUTS", std::to_string(outputs).c_str(), 1);
+                setenv("WAYLAND_DISPLAY", m_pOuter->Socket().c_str(), 1);
+            } else {
+                setenv("WLR_BACKENDS", "headless", 1);
+                setenv("WLR_HEADLESS_OUTPUTS", std::to_string(outputs).c_str(), 1);
+            }
             const std::string config = m_RuntimeDir + "/config";
             execlp("setpriv", "setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "sway", "-c",
                    config.c_str(), static_cast<char*>(nullptr));
@@ -153,6 +165,7 @@ void CCompositor::Stop()
     m_RuntimeDir.clear();
     m_Socket.clear();
     m_SwaySock.clear();
+    m_pOuter.reset();
 }
 
 void CCompositor::Kill()

@@ -7,12 +7,17 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 enum class ECompositor
 {
     Sway, // wlroots: layer shell, screen copies (grim), virtual keyboards (wtype)
+    // sway whose outputs are windows of another (headless) sway: they come
+    // with create_output and go when Outer() closes their window, which
+    // headless outputs cannot (they can be neither disabled nor turned off)
+    NestedSway,
     Weston, // xdg-shell only
     Mutter, // GNOME's: xdg-shell only
 };
@@ -32,6 +37,7 @@ public:
     bool Missing() const { return m_bMissing; }
 
     const std::string& RuntimeDir() const { return m_RuntimeDir; }
+    const CCompositor& Outer() const { return *m_pOuter; } // NestedSway only
     const std::string& Socket() const { return m_Socket; } // absolute path, for WAYLAND_DISPLAY
 
     // Runs a client program (swaymsg, grim, wtype) on this compositor and
@@ -45,6 +51,7 @@ public:
 private:
     bool _WaitForOutput();
 
+    std::unique_ptr<CCompositor> m_pOuter;
     pid_t m_Pid = -1;
     bool m_bMissing = false;
     std::string m_RuntimeDir;

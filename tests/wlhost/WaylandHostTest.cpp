@@ -241,24 +241,24 @@ TEST_F(WaylandHost, EveryOutputShowsTheSceneAtItsBufferSizeWithOneMainAndAKeyQui
 
 TEST_F(WaylandHost, OutputsComingAndGoingAndTheMainOneLeavingNeverStopTheScene)
 {
-    START_OR_SKIP(ECompositor::Sway, TwoOutputs, 2);
+    START_OR_SKIP(ECompositor::NestedSway, "", 2);
     const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
     ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
 
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "create_output"}), 0);
-    ASSERT_TRUE(WaitFor(child, "on HEADLESS-3: secondary screen")) << Read(child.errPath);
-    ASSERT_TRUE(DrawsOn(child, "HEADLESS-3", 3)) << Read(child.errPath);
-    ASSERT_EQ(m_Compositor.Run({"swaymsg", "output", "HEADLESS-3", "disable"}), 0);
-    for (int i = 0; i < 100 && Report(child).count("HEADLESS-3"); ++i)
+    ASSERT_TRUE(WaitFor(child, "on WL-3: secondary screen")) << Read(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "WL-3", 3)) << Read(child.errPath);
+    ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-3\"] kill"}), 0);
+    for (int i = 0; i < 100 && Report(child).count("WL-3"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(Report(child).count("HEADLESS-3"), 0u) << Read(child.errPath);
+    EXPECT_EQ(Report(child).count("WL-3"), 0u) << Read(child.errPath);
 
     // The main output goes: the one left becomes the main screen and draws on.
-    ASSERT_EQ(m_Compositor.Run({"swaymsg", "output", "HEADLESS-1", "disable"}), 0);
-    ASSERT_TRUE(WaitFor(child, "on HEADLESS-2: main screen, no music (--no-sound)")) << Read(child.errPath);
+    ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-1\"] kill"}), 0);
+    ASSERT_TRUE(WaitFor(child, "on WL-2: main screen, no music (--no-sound)")) << Read(child.errPath);
     const auto views = Report(child);
     ASSERT_EQ(views.size(), 1u) << Read(child.errPath);
-    EXPECT_TRUE(DrawsOn(child, "HEADLESS-2", views.begin()->second.frames + 3)) << Read(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "WL-2", views.begin()->second.frames + 3)) << Read(child.errPath);
 
     kill(child.pid, SIGTERM);
     EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
