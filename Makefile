@@ -4,6 +4,7 @@
 #   make soak  runs the saver SOAK_CYCLES start/stop cycles and SOAK_FRAMES frames, checking for growth
 #   make fuzz  builds the fuzz targets with clang and runs each FUZZ_SECONDS (default 60)
 #   make package  a Debian package of the build
+# CMAKE_FLAGS goes to every CMake configure step; CI passes -DVELTRIX_WERROR=ON.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 BUILD ?= build

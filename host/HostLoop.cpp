@@ -195,9 +195,53 @@ SSaverView* CHostLoop::ViewOf(const void* owner) const
     return nullptr;
 }
 
-bool CHostLoop::InputSettled() const
+long CHostLoop::FramesOf(const void* owner) const
 {
-    return m_dFirstFrames >= 0.0 && MonotonicSeconds() - m_dFirstFrames >= InputSettleSeconds;
+    for (const SHostedView& v : m_Views) {
+        if (v.m_pOwner == owner)
+            return v.m_nFrames;
+    }
+    return 0;
+}
+
+bool DrawsThisTick(bool seen, bool mainScreen, bool anySeen)
+{
+    return seen || (mainScreen && anySeen);
+}
+
+void CPointerWatch::Start(int x, int y)
+{
+    m_nX = x;
+    m_nY = y;
+}
+
+bool CPointerWatch::Ends(int x, int y, double sinceShown)
+{
+    if (sinceShown < SettleSeconds) {
+        m_nX = x;
+        m_nY = y;
+        return false;
+    }
+    return std::abs(x - m_nX) + std::abs(y - m_nY) > QuitDistance;
+}
+
+bool CHostLoop::_AnimateTick(IHostWindowSystem& system)
+{
+    bool anySeen = false;
+    for (const SHostedView& v : m_Views)
+        anySeen = anySeen || (v.m_bStarted && system.Seen(v.m_pOwner));
+    const bool mayDrawUnseen = system.MayDrawUnseen();
+    bool drawn = false;
+    for (SHostedView& v : m_Views) {
+        const bool main = mayDrawUnseen && m_pModule->is_main_screen(v.m_pView) != 0;
+        if (!v.m_bStarted || !DrawsThisTick(system.Seen(v.m_pOwner), main, anySeen))
+            continue;
+        system.BeforeDraw(v.m_pOwner);
+        m_pModule->animate(v.m_pView);
+        ++v.m_nFrames;
+        drawn = true;
+    }
+    return drawn;
 }
 
 EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name)(void* owner))
@@ -210,10 +254,10 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         }
     }
     system.AfterFrames();
-    m_dFirstFrames = MonotonicSeconds();
     if (verbose)
         std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started (%.2f s of CPU)\n",
                      SecondsSinceProcessStart(), ProcessCpuSeconds());
+    m_dFirstFrames = MonotonicSeconds();
 
     double interval = 1.0 / 30.0;
     if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
@@ -225,26 +269,23 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         system.BeforeWait();
         if (m_Quit != EQuit::Running)
             break;
+        if (system.TakeSightRegained())
+            deadline = MonotonicSeconds();
+        // With nothing in sight there is nothing to time: only an event can change that.
+        bool timed = false;
+        for (const SHostedView& v : m_Views)
+            timed = timed || (v.m_bStarted && system.Seen(v.m_pOwner));
         const double wait = std::max(0.0, deadline - MonotonicSeconds());
         timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
         pollfd fds[2] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
-        const int ready = ppoll(fds, 2, &timeout, nullptr);
+        const int ready = ppoll(fds, 2, timed ? &timeout : nullptr, nullptr);
         system.AfterWait(ready > 0 && fds[0].revents != 0);
         if (ready > 0 && (fds[1].revents & POLLIN) && _QuitSignalCame(verbose, name))
             break;
         const double now = MonotonicSeconds();
-        if (now < deadline)
+        if (!timed || now < deadline)
             continue;
-        bool drawn = false;
-        for (SHostedView& v : m_Views) {
-            if (!v.m_bStarted || !system.CanDraw(v.m_pOwner))
-                continue;
-            system.BeforeDraw(v.m_pOwner);
-            m_pModule->animate(v.m_pView);
-            ++v.m_nFrames;
-            drawn = true;
-        }
-        if (drawn) {
+        if (_AnimateTick(system)) {
             stats.Add(now, MonotonicSeconds() - now);
             system.AfterFrames();
         }

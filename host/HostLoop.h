@@ -6,7 +6,8 @@
 // after another, at the views' animation interval from one deadline timer; a
 // late frame fires at once and the ticks restart from it, so a slow frame
 // never causes a burst. A view the window system cannot show now (not mapped,
-// no frame callback yet) is skipped and costs nothing. The loop waits in
+// covered, no frame callback yet) is skipped and costs nothing; while no view
+// is seen the loop only waits for events. The loop waits in
 // poll() on the window system's connection and on a pipe its signal handlers
 // write to, so SIGTERM, SIGINT and SIGHUP end it at once. Ending it stops
 // every view (the music stops with the main one) and destroys them.
@@ -70,11 +71,31 @@ enum class EQuit
     WindowGone, // a watched window was destroyed
 };
 
-// Input in the first second after the first frames is the windows appearing
-// (the pointer warped, a key still held), not the user asking to quit; after
-// it, the pointer must travel this far (pixels) to end a full-screen run.
-inline constexpr double InputSettleSeconds = 1.0;
-inline constexpr int PointerQuitDistance = 8;
+// Whether a view gets a frame at a tick. A view nobody can see is not
+// drawn; where the window system allows drawing it anyway (mayDrawUnseen),
+// the main screen's still is while any view is seen, for its drawer alone
+// moves the camera the others show.
+bool DrawsThisTick(bool seen, bool mainScreen, bool anySeen);
+
+// Pointer motion that ends a full-screen run. Until the views have been
+// shown for a settle time, motion (the windows appearing under the pointer,
+// events that queued up during a slow start) only moves the point the
+// pointer must travel from.
+class CPointerWatch
+{
+public:
+    static constexpr double SettleSeconds = 1.0;
+    static constexpr int QuitDistance = 8; // pixels, along x plus along y
+
+    void Start(int x, int y); // where the pointer was before the run
+    // Whether motion to (x, y) ends the run, sinceShown seconds after the
+    // first frames were shown (negative: not yet).
+    bool Ends(int x, int y, double sinceShown);
+
+private:
+    int m_nX = 0;
+    int m_nY = 0;
+};
 
 // The window system's side of the loop. owner is what the host gave
 // AddView for the view (its window, its output).
@@ -87,7 +108,13 @@ public:
     // (the host may Quit, add, resize or remove views here).
     virtual void BeforeWait() = 0;
     virtual void AfterWait(bool readable) = 0; // reads what came in while waiting
-    virtual bool CanDraw(void* /*owner*/) { return true; }
+    // Whether the view can be seen now (X: mapped and not covered; Wayland:
+    // the compositor asked for its next frame).
+    virtual bool Seen(void* /*owner*/) { return true; }
+    // Whether a view may be drawn while unseen (the main one, for the camera).
+    virtual bool MayDrawUnseen() const { return false; }
+    // Whether a view came into sight since the last call: the next frame is due at once.
+    virtual bool TakeSightRegained() { return false; }
     virtual void BeforeDraw(void* /*owner*/) {}
     virtual void AfterFrames() {} // after every start and every tick's frames
 };
@@ -105,6 +132,7 @@ public:
     void Resize(SSaverView* view, int width, int height); // nothing when the size is the same
     void RemoveView(SSaverView* view); // stops it (the music with the main one) and destroys it
     SSaverView* ViewOf(const void* owner) const; // null: none
+    long FramesOf(const void* owner) const; // ticks its view was drawn at
     size_t ViewCount() const { return m_Views.size(); }
 
     // Runs until Quit; with verbose, reports on stderr how long after the
@@ -115,14 +143,15 @@ public:
     void Quit(EQuit why) { m_Quit = why; }
     EQuit QuitReason() const { return m_Quit; }
 
-    // Whether the first second after the first frames is over.
-    bool InputSettled() const;
+    // Monotonic seconds at which Run had shown the views' first frames; 0 before.
+    double FirstFramesShown() const { return m_dFirstFrames; }
 
     // Stops every view first, so the music ends at once, then destroys them.
     void DestroyViews();
 
 private:
     bool _QuitSignalCame(bool verbose, std::string (*name)(void*));
+    bool _AnimateTick(IHostWindowSystem& system); // false: no view wanted a frame
     void _ReportViews(std::string (*name)(void*)) const;
 
     struct SHostedView
@@ -139,5 +168,5 @@ private:
     std::vector<SHostedView> m_Views;
     EQuit m_Quit = EQuit::Running;
     bool m_bRunning = false;
-    double m_dFirstFrames = -1.0; // monotonic seconds; -1 until shown
+    double m_dFirstFrames = 0.0;
 };

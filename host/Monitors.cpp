@@ -47,8 +47,17 @@ std::vector<SMonitor> ListMonitors(Display* display)
                     m.m_Name = name;
                     XFree(name);
                 }
-                if (m.m_nWidth > 0 && m.m_nHeight > 0)
+                if (m.m_nWidth <= 0 || m.m_nHeight <= 0)
+                    continue;
+                // A cloned output shows the same picture: one screen, primary if either is.
+                const auto clone = std::find_if(monitors.begin(), monitors.end(), [&](const SMonitor& o) {
+                    return o.m_nX == m.m_nX && o.m_nY == m.m_nY && o.m_nWidth == m.m_nWidth &&
+                           o.m_nHeight == m.m_nHeight;
+                });
+                if (clone == monitors.end())
                     monitors.push_back(m);
+                else
+                    clone->m_bPrimary = clone->m_bPrimary || m.m_bPrimary;
             }
             XRRFreeMonitors(info);
         }

@@ -1,6 +1,7 @@
 // The monitors of an X screen (XRandR 1.5 monitors) and which one is the
-// primary. ListMonitors never fails: without XRandR, or when it reports none,
-// the whole screen is one monitor, the primary.
+// primary; monitors at the same place (cloned outputs) are one. ListMonitors
+// never fails: without XRandR, or when it reports none, the whole screen is
+// one monitor, the primary.
 #pragma once
 
 #include <X11/Xlib.h>

@@ -206,7 +206,8 @@ bool ParseOptions(int argc, const char* const* argv, SOptions& options, std::str
         std::string_view value;
         std::string twoDashes;
         if (arg.size() > 1 && arg[0] == '-' && arg[1] != '-') {
-            twoDashes = "-" + std::string(arg);
+            // Appended, not "-" + std::string(arg): GCC 12 at -O3 sees a bogus overlap in that.
+            twoDashes.assign(1, '-').append(arg);
             arg = twoDashes;
         }
         bool inlineValue = false;

@@ -631,20 +631,14 @@ void CWaylandHost::OnPointer(SScreen* screen, double x, double y, bool entered)
 {
     if (!m_bAllScreens)
         return;
+    const int px = static_cast<int>(std::lround(x)), py = static_cast<int>(std::lround(y));
     if (entered) {
-        m_pPointerScreen = screen;
         m_bPointerKnown = screen != nullptr;
-        m_dPointerX = x;
-        m_dPointerY = y;
+        m_Pointer.Start(px, py);
         return;
     }
-    if (!m_bPointerKnown || !m_Loop.InputSettled()) {
-        m_dPointerX = x;
-        m_dPointerY = y;
-        m_bPointerKnown = m_pPointerScreen != nullptr;
-        return;
-    }
-    if (std::abs(x - m_dPointerX) + std::abs(y - m_dPointerY) > PointerQuitDistance)
+    const double shown = m_Loop.FirstFramesShown();
+    if (m_bPointerKnown && m_Pointer.Ends(px, py, shown > 0.0 ? MonotonicSeconds() - shown : -1.0))
         m_Loop.Quit(EQuit::Asked);
 }
 
@@ -917,7 +911,7 @@ void CWaylandHost::AfterWait(bool readable)
         _Lost();
 }
 
-bool CWaylandHost::CanDraw(void* owner)
+bool CWaylandHost::Seen(void* owner)
 {
     const auto* s = static_cast<const SScreen*>(owner);
     return !s->m_pFrame && s->m_bConfigured && !s->m_bClosed && s->m_nWidth > 0 && s->m_nHeight > 0 &&

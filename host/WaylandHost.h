@@ -10,8 +10,8 @@
 // origin (0, 0)): the output at the origin of the layout, else the first; if
 // it goes, another view is made again as the main one. Outputs that come get
 // a view, outputs (and surfaces the compositor closes) that go take theirs
-// with them. The pointer is hidden; a key, a button or pointer motion of more
-// than PointerQuitDistance after the first second quits.
+// with them. The pointer is hidden; a key, a button or pointer motion that
+// CPointerWatch finds long enough quits.
 //
 // Every view is sized in buffer pixels, its logical size times its output's
 // integer scale (wl_surface_set_buffer_scale), and draws only once the
@@ -57,7 +57,7 @@ public:
     int ConnectionFd() override;
     void BeforeWait() override;
     void AfterWait(bool readable) override;
-    bool CanDraw(void* owner) override;
+    bool Seen(void* owner) override;
     void BeforeDraw(void* owner) override;
     void AfterFrames() override;
 
@@ -88,8 +88,6 @@ private:
     const SOptions* m_pOptions = nullptr;
     bool m_bAllScreens = false;
     bool m_bReadPrepared = false;
-    double m_dPointerX = 0.0; // where the pointer was once the first second was over
-    double m_dPointerY = 0.0;
-    SScreen* m_pPointerScreen = nullptr;
-    bool m_bPointerKnown = false;
+    CPointerWatch m_Pointer;
+    bool m_bPointerKnown = false; // over one of our surfaces
 };

@@ -3,17 +3,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <fstream>
-#include <iterator>
-#include <poll.h>
-#include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -38,6 +28,11 @@ int OnXIOError(Display*)
 void OnXIOErrorExit(Display*, void*)
 {
     LeaveLostServer("veltrix: lost the X server\n");
+}
+
+void* Owner(Window window)
+{
+    return reinterpret_cast<void*>(window);
 }
 
 } // namespace
@@ -106,84 +101,116 @@ void CXHost::Watch(Window window)
 SSaverView* CXHost::AddView(const SSaverModule& module, Window window, double x, double y, int width, int height,
                             bool preview)
 {
-    m_pModule = &module;
     const SSaverTarget target = {SAVER_TARGET_X11_WINDOW, m_pDisplay, window, nullptr};
-    SSaverView* view = module.create(&target, x, y, width, height, preview ? 1 : 0);
+    SSaverView* view = m_Loop.AddView(module, target, x, y, width, height, preview, Owner(window));
     if (!view)
         return nullptr;
-    module.set_frame_size(view, width, height);
-    m_Views.push_back({view, window, width, height});
+    XWindowAttributes attributes;
+    bool seen = true;
+    long mask = StructureNotifyMask | VisibilityChangeMask;
+    if (XGetWindowAttributes(m_pDisplay, window, &attributes)) {
+        mask |= attributes.your_event_mask;
+        // Covered or not, the server says only when that changes; mapping it
+        // later brings the first word.
+        seen = attributes.map_state == IsViewable;
+    }
+    XSelectInput(m_pDisplay, window, mask);
+    m_Views.push_back({window, seen});
     return view;
+}
+
+void CXHost::_SetSeen(Window window, bool seen)
+{
+    for (SXView& v : m_Views) {
+        if (v.m_Window != window || v.m_bSeen == seen)
+            continue;
+        v.m_bSeen = seen;
+        m_bSightRegained = m_bSightRegained || seen;
+        if (m_bVerbose)
+            std::fprintf(stderr,
+                         seen ? "veltrix: window 0x%lx in sight again after %ld frames\n"
+                              : "veltrix: window 0x%lx out of sight after %ld frames: not drawn until it shows\n",
+                         v.m_Window, m_Loop.FramesOf(Owner(window)));
+    }
+}
+
+bool CXHost::Seen(void* owner)
+{
+    for (const SXView& v : m_Views) {
+        if (Owner(v.m_Window) == owner)
+            return v.m_bSeen;
+    }
+    return false;
+}
+
+bool CXHost::TakeSightRegained()
+{
+    const bool regained = m_bSightRegained;
+    m_bSightRegained = false;
+    return regained;
 }
 
 void CXHost::Resize(Window window, int width, int height)
 {
-    for (SHostedView& v : m_Views) {
-        if (v.m_Window == window && (v.m_nWidth != width || v.m_nHeight != height)) {
-            v.m_nWidth = width;
-            v.m_nHeight = height;
-            m_pModule->set_frame_size(v.m_pView, width, height);
-        }
-    }
+    if (SSaverView* view = m_Loop.ViewOf(Owner(window)))
+        m_Loop.Resize(view, width, height);
 }
+
+namespace {
+
+std::string WindowName(void* owner)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "window 0x%lx", reinterpret_cast<unsigned long>(owner));
+    return text;
+}
+
+} // namespace
 
 EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbose)
 {
-    m_bStarted = true;
-    for (SHostedView& v : m_Views)
-        m_pModule->start(v.m_pView);
-    XSync(m_pDisplay, False);
-    if (verbose)
-        std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started (%.2f s of CPU)\n",
-                     SecondsSinceProcessStart(), ProcessCpuSeconds());
-
-    double interval = 1.0 / 30.0;
-    if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
-        interval = m_pModule->animation_interval(m_Views.front().m_pView);
-    double deadline = MonotonicSeconds() + interval;
-    pollfd fds[2] = {{ConnectionNumber(m_pDisplay), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
-    CFrameStats stats;
-
-    while (m_Quit == EQuit::Running) {
-        while (m_Quit == EQuit::Running && XPending(m_pDisplay)) {
-            XEvent event;
-            XNextEvent(m_pDisplay, &event);
-            _HandleEvent(event, onEvent);
-        }
-        if (m_Quit == EQuit::Running && _WatchedWindowGone())
-            m_Quit = EQuit::WindowGone;
-        if (m_Quit != EQuit::Running)
-            break;
-
-        const double wait = std::max(0.0, deadline - MonotonicSeconds());
-        timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
-        if (ppoll(fds, 2, &timeout, nullptr) > 0 && (fds[1].revents & POLLIN)) {
-            m_Quit = EQuit::Signal;
-            break;
-        }
-        const double now = MonotonicSeconds();
-        if (now >= deadline) {
-            for (SHostedView& v : m_Views)
-                m_pModule->animate(v.m_pView);
-            stats.Add(now, MonotonicSeconds() - now);
-            deadline = NextDeadline(deadline, now, interval);
-        }
-    }
-    if (verbose)
-        std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());
+    m_bVerbose = verbose;
+    m_pOnEvent = &onEvent;
+    m_bSynced = false;
+    const EQuit why = m_Loop.Run(*this, verbose, WindowName);
+    m_pOnEvent = nullptr;
     _DestroyViews();
-    return m_Quit;
+    return why;
 }
 
-void CXHost::_HandleEvent(const XEvent& event, const std::function<void(const XEvent&)>& onEvent)
+void CXHost::BeforeWait()
+{
+    while (m_Loop.QuitReason() == EQuit::Running && XPending(m_pDisplay)) {
+        XEvent event;
+        XNextEvent(m_pDisplay, &event);
+        _HandleEvent(event);
+    }
+    if (m_Loop.QuitReason() == EQuit::Running && _WatchedWindowGone())
+        m_Loop.Quit(EQuit::WindowGone);
+}
+
+// The first frames are waited for, so that the time they took is the time
+// until they were on the screen.
+void CXHost::AfterFrames()
+{
+    if (!m_bSynced)
+        XSync(m_pDisplay, False);
+    m_bSynced = true;
+}
+
+void CXHost::_HandleEvent(const XEvent& event)
 {
     if (event.type == DestroyNotify &&
         std::find(m_Watched.begin(), m_Watched.end(), event.xdestroywindow.window) != m_Watched.end())
-        m_Quit = EQuit::WindowGone;
+        m_Loop.Quit(EQuit::WindowGone);
     else if (event.type == ConfigureNotify)
         Resize(event.xconfigure.window, event.xconfigure.width, event.xconfigure.height);
-    if (onEvent)
-        onEvent(event);
+    else if (event.type == UnmapNotify)
+        _SetSeen(event.xunmap.window, false);
+    else if (event.type == VisibilityNotify)
+        _SetSeen(event.xvisibility.window, event.xvisibility.state != VisibilityFullyObscured);
+    if (m_pOnEvent && *m_pOnEvent)
+        (*m_pOnEvent)(event);
 }
 
 // Xlib reports errors, not which of them means our window is gone (a
@@ -204,18 +231,8 @@ bool CXHost::_WatchedWindowGone()
 
 void CXHost::_DestroyViews()
 {
-    if (!m_pModule)
-        return;
-    // Every view stops before any is destroyed, so the music (which plays
-    // through the main view) ends first and at once.
-    if (m_bStarted) {
-        for (SHostedView& v : m_Views)
-            m_pModule->stop(v.m_pView);
-    }
-    for (SHostedView& v : m_Views)
-        m_pModule->destroy(v.m_pView);
+    m_Loop.DestroyViews();
     m_Views.clear();
-    m_bStarted = false;
     if (m_pDisplay)
         XSync(m_pDisplay, False);
 }

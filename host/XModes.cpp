@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr double PointerSettleSeconds = 1.0; // pointer motion before this is the windows appearing
-
 int Fail(const std::string& reason)
 {
     std::fprintf(stderr, "veltrix: %s\n", reason.c_str());
@@ -169,23 +167,22 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
     XGrabPointer(display, windows.front(), False, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync,
                  None, invisible, CurrentTime);
 
-    const double started = MonotonicSeconds();
     int pointerX = 0, pointerY = 0, windowX = 0, windowY = 0;
     unsigned int buttons = 0;
     Window pointerRoot = None, pointerChild = None;
     XQueryPointer(display, root, &pointerRoot, &pointerChild, &pointerX, &pointerY, &windowX, &windowY, &buttons);
+    CPointerWatch pointer;
+    pointer.Start(pointerX, pointerY);
     host.Run(
         [&](const XEvent& event) {
             if (event.type == KeyPress || event.type == ButtonPress) {
                 host.Quit(EQuit::Asked);
             } else if (event.type == MotionNotify) {
-                const int x = event.xmotion.x_root, y = event.xmotion.y_root;
-                if (MonotonicSeconds() - started < PointerSettleSeconds) {
-                    pointerX = x;
-                    pointerY = y;
-                } else if (std::abs(x - pointerX) + std::abs(y - pointerY) > PointerQuitDistance) {
+                // Events are read only once the views have started, so the
+                // first frames have been shown by now.
+                const double sinceShown = MonotonicSeconds() - host.FirstFramesShown();
+                if (pointer.Ends(event.xmotion.x_root, event.xmotion.y_root, sinceShown))
                     host.Quit(EQuit::Asked);
-                }
             }
         },
         options.m_bVerbose);

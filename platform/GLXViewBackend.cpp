@@ -32,9 +32,11 @@ bool HasExtension(const char* extensions, std::string_view name)
 class CGLXViewBackend final : public OpenGLViewBackend
 {
 public:
-    CGLXViewBackend(Display* display, Window parent, int screen, XVisualInfo* visual, GLXContext context)
+    CGLXViewBackend(Display* display, Window parent, bool parentIsRoot, int screen, XVisualInfo* visual,
+                    GLXContext context)
         : m_pDisplay(display)
         , m_Parent(parent)
+        , m_bOnRoot(parentIsRoot)
         , m_nScreen(screen)
         , m_pVisual(visual)
         , m_Context(context)
@@ -57,12 +59,22 @@ public:
         m_Colormap = XCreateColormap(m_pDisplay, m_Parent, m_pVisual->visual, AllocNone);
         XSetWindowAttributes attributes{};
         attributes.colormap = m_Colormap;
-        attributes.background_pixmap = None; // the server never paints over our frames
+        // Black (pixel 0 of a true-colour visual) until the first frame, which
+        // comes only once the scene and its music are loaded; without a
+        // background the window would show whatever was on the screen.
+        attributes.background_pixel = 0;
         attributes.border_pixel = 0;
         attributes.event_mask = 0; // input goes on to the parent, where the host listens
-        m_Window = XCreateWindow(m_pDisplay, m_Parent, 0, 0, _Side(m_nWidth), _Side(m_nHeight), 0, m_pVisual->depth,
-                                 InputOutput, m_pVisual->visual,
-                                 CWColormap | CWBackPixmap | CWBorderPixel | CWEventMask, &attributes);
+        // On the root, a child is a top-level window: window managers must
+        // leave it alone, and it lies under every other window, as drawing on
+        // the root itself would.
+        attributes.override_redirect = m_bOnRoot ? True : False;
+        m_Window =
+            XCreateWindow(m_pDisplay, m_Parent, 0, 0, _Side(m_nWidth), _Side(m_nHeight), 0, m_pVisual->depth,
+                          InputOutput, m_pVisual->visual,
+                          CWColormap | CWBackPixel | CWBorderPixel | CWEventMask | CWOverrideRedirect, &attributes);
+        if (m_bOnRoot)
+            XLowerWindow(m_pDisplay, m_Window);
         m_bMapped = false;
         _UpdateMapping();
         if (m_nSwapInterval >= 0)
@@ -157,6 +169,7 @@ private:
 
     Display* m_pDisplay;
     Window m_Parent;
+    bool m_bOnRoot;
     int m_nScreen;
     XVisualInfo* m_pVisual; // ours, XFree'd
     GLXContext m_Context;
@@ -247,7 +260,7 @@ std::unique_ptr<OpenGLViewBackend> CreateGLXViewBackend(const OpenGLPixelFormat&
         XFree(visual);
         return nullptr;
     }
-    return std::make_unique<CGLXViewBackend>(display, parent, screen, visual, context);
+    return std::make_unique<CGLXViewBackend>(display, parent, parent == parentAttributes.root, screen, visual, context);
 }
 
 void ClearCurrentGLXContext(void* display)

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <charconv>
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 #include <sys/stat.h>
@@ -16,41 +17,21 @@ constexpr const char* Group = "Defaults";
 // A settings file holds a handful of lines; anything this large is not one.
 constexpr off_t MaxFileSize = 1 << 20;
 
-struct SKeyDefault
+// The saver's keys and the run setting that decides each.
+struct SRunKey
 {
     const char* m_Key;
-    int64_t m_nDefault;
     int SSaverRunSettings::*m_Field;
 };
 
-// The saver's keys, the values they have when nothing is stored, and the
-// run setting that overrides each.
-constexpr std::array<SKeyDefault, 4> SaverKeys = {{
-    {"EnableSounds", 1, &SSaverRunSettings::enable_sounds},
-    {"SoundVolume", 30, &SSaverRunSettings::sound_volume},
-    {"PlasmaDensity", 100, &SSaverRunSettings::plasma_density},
-    {"StaticCamera", 0, &SSaverRunSettings::static_camera},
+constexpr std::array<SRunKey, 4> RunKeys = {{
+    {"EnableSounds", &SSaverRunSettings::enable_sounds},
+    {"SoundVolume", &SSaverRunSettings::sound_volume},
+    {"PlasmaDensity", &SSaverRunSettings::plasma_density},
+    {"StaticCamera", &SSaverRunSettings::static_camera},
 }};
 
 SSaverRunSettings g_Arguments = {-1, -1, -1, -1, 0};
-
-bool ArgumentDomainActive()
-{
-    for (const SKeyDefault& k : SaverKeys) {
-        if (g_Arguments.*k.m_Field >= 0)
-            return true;
-    }
-    return false;
-}
-
-const SKeyDefault* SaverKey(const std::string& key)
-{
-    for (const SKeyDefault& k : SaverKeys) {
-        if (key == k.m_Key)
-            return &k;
-    }
-    return nullptr;
-}
 
 bool ParseInteger(std::string_view text, int64_t& value)
 {
@@ -65,31 +46,44 @@ bool ParseInteger(std::string_view text, int64_t& value)
     return !text.empty() && ec == std::errc() && ptr == end;
 }
 
-// The file's text, or nothing when it is missing, not a plain file, too large
-// or unreadable.
-bool ReadFile(const std::string& path, std::string& text)
+enum class EFile
+{
+    Missing, // or nothing the store may replace, such as a folder
+    Read,
+    Unread, // there, but too large or unreadable: nothing of it can be kept
+};
+
+EFile ReadFile(const std::string& path, std::string& text)
 {
     GStatBuf st;
-    if (g_stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > MaxFileSize)
-        return false;
+    if (g_stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return EFile::Missing;
+    if (!S_ISREG(st.st_mode) || st.st_size > MaxFileSize)
+        return EFile::Unread;
     gchar* data = nullptr;
     gsize size = 0;
     if (!g_file_get_contents(path.c_str(), &data, &size, nullptr))
-        return false;
+        return EFile::Unread;
     text.assign(data, size);
     g_free(data);
-    return true;
+    return EFile::Read;
 }
 
-// Loads key-file text. A file that does not end its last line was cut short
-// (every file we write ends with a newline), so it is damaged as a whole.
+// An editor may leave the last line without its newline; the parser reads it
+// all the same, so only what the parser refuses is damaged.
 bool LoadKeyFile(GKeyFile* file, const std::string& text)
 {
-    if (!text.empty() && text.back() != '\n')
-        return false;
     return g_key_file_load_from_data(
         file, text.data(), text.size(),
         static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), nullptr);
+}
+
+std::string ErrorText(GError* error)
+{
+    std::string text = error ? error->message : "unknown error";
+    if (error)
+        g_error_free(error);
+    return text;
 }
 
 } // namespace
@@ -134,29 +128,22 @@ ScreenSaverDefaults ScreenSaverDefaults::defaultsForModuleWithName(const std::st
     ScreenSaverDefaults defaults;
     defaults.m_Path = DefaultsPathForModule(moduleName);
     std::string text;
-    if (ReadFile(defaults.m_Path, text))
+    if (ReadFile(defaults.m_Path, text) == EFile::Read)
         defaults.m_Stored = parseIntegers(text.data(), text.size());
     return defaults;
 }
 
 bool ScreenSaverDefaults::hasObjectForKey(const std::string& key) const
 {
-    if (ArgumentDomainActive() && SaverKey(key))
-        return true;
     return m_Changed.count(key) != 0 || m_Stored.count(key) != 0;
 }
 
 int64_t ScreenSaverDefaults::integerForKey(const std::string& key) const
 {
-    const SKeyDefault* saverKey = SaverKey(key);
-    if (saverKey && g_Arguments.*saverKey->m_Field >= 0)
-        return g_Arguments.*saverKey->m_Field;
     if (auto it = m_Changed.find(key); it != m_Changed.end())
         return it->second;
     if (auto it = m_Stored.find(key); it != m_Stored.end())
         return it->second;
-    if (saverKey && ArgumentDomainActive())
-        return saverKey->m_nDefault;
     return 0;
 }
 
@@ -176,13 +163,24 @@ bool ScreenSaverDefaults::synchronize(std::string* error)
     };
 
     // Start from the file as it is now, so that keys and groups written by
-    // others since this store was obtained survive. A damaged file cannot be
-    // kept; it is replaced.
+    // others since this store was obtained survive. A file we cannot keep
+    // them from is set aside whole before it is replaced.
     GKeyFile* file = g_key_file_new();
     std::string text;
-    if (ReadFile(m_Path, text) && !LoadKeyFile(file, text)) {
+    const std::string damaged = m_Path + ".damaged";
+    const EFile found = ReadFile(m_Path, text);
+    if (found == EFile::Read && !LoadKeyFile(file, text)) {
         g_key_file_free(file);
         file = g_key_file_new();
+        GError* copied = nullptr;
+        if (!g_file_set_contents(damaged.c_str(), text.data(), static_cast<gssize>(text.size()), &copied)) {
+            g_key_file_free(file);
+            return fail("cannot keep a copy of the damaged file as " + damaged + ": " + ErrorText(copied));
+        }
+    } else if (found == EFile::Unread && g_rename(m_Path.c_str(), damaged.c_str()) != 0) {
+        const int why = errno;
+        g_key_file_free(file);
+        return fail("cannot set the file that cannot be read aside as " + damaged + ": " + g_strerror(why));
     }
     for (const auto& [key, value] : m_Changed)
         g_key_file_set_int64(file, Group, key.c_str(), value);
@@ -198,12 +196,8 @@ bool ScreenSaverDefaults::synchronize(std::string* error)
     // the old one, so a failure or a crash leaves the old file whole.
     const bool ok = haveFolder && g_file_set_contents(m_Path.c_str(), data, static_cast<gssize>(size), &written);
     g_free(data);
-    if (!ok) {
-        const std::string why = written ? written->message : "cannot create the folder of " + m_Path;
-        if (written)
-            g_error_free(written);
-        return fail(why);
-    }
+    if (!ok)
+        return fail(haveFolder ? ErrorText(written) : "cannot create the folder of " + m_Path);
     for (const auto& [key, value] : m_Changed)
         m_Stored[key] = value;
     m_Changed.clear();
@@ -213,4 +207,13 @@ bool ScreenSaverDefaults::synchronize(std::string* error)
 void ScreenSaverDefaults::setArgumentDomain(const SSaverRunSettings* settings)
 {
     g_Arguments = settings ? *settings : SSaverRunSettings{-1, -1, -1, -1, 0};
+}
+
+std::optional<int64_t> ScreenSaverDefaults::argumentForKey(const std::string& key)
+{
+    for (const SRunKey& k : RunKeys) {
+        if (key == k.m_Key && g_Arguments.*k.m_Field >= 0)
+            return g_Arguments.*k.m_Field;
+    }
+    return std::nullopt;
 }

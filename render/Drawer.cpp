@@ -36,6 +36,14 @@ constexpr int NumColors = 64;
 constexpr double MaxFrameTime = 0.1; // seconds; a stall advances the scene by at most this
 constexpr unsigned int SphereColor = 0xFFB2B2B2; // DrawSphere ignores it
 
+// Width over height of the current viewport; 1 for a viewport of no height.
+float ViewportAspect()
+{
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    return viewport[3] != 0 ? static_cast<float>(viewport[2]) / static_cast<float>(viewport[3]) : 1.0f;
+}
+
 } // namespace
 
 CDrawer::CDrawer()
@@ -89,9 +97,7 @@ bool CDrawer::Init(const SCONFIG* config)
     glDisable(GL_CULL_FACE);
     glEnable(GL_DITHER);
 
-    GLint viewport[4] = {0, 0, 0, 0};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    m_fAspect = viewport[3] != 0 ? static_cast<float>(viewport[2]) / static_cast<float>(viewport[3]) : 1.0f;
+    m_fAspect = ViewportAspect();
 
     // The previous scene's path is gone; the cycle starts over from its first frame.
     _ResetCycle();
@@ -165,6 +171,9 @@ void CDrawer::Draw()
 
     if (m_Config.m_bMainScreen || m_Config.m_bPreview)
         PrepareToDraw();
+    // Views are resized while they run (window managers, XRandR), and the
+    // flare's sprites are only square at the viewport's own aspect.
+    m_fAspect = ViewportAspect();
     DrawScene();
 }
 

@@ -105,7 +105,7 @@ public:
     math::vector m_vCenter; // centre of ball and shell, the origin
 
     std::vector<CCameraPath*> m_Paths; // owned, in strPathArray order
-    float m_fAspect; // viewport width / height at Init
+    float m_fAspect; // viewport width / height, taken at Init and again every frame
 
     unsigned int m_nLightTex; // "textures/light.jpg"
     unsigned int m_nEnvTex; // "textures/envmap.jpg"

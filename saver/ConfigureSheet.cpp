@@ -89,6 +89,10 @@ void VeltrixScreenSaverView::resetSheet(Control)
 
 void VeltrixScreenSaverView::closeSheet(Control)
 {
+    // A sheet never loaded has no controls: their readings of 0 are no
+    // settings of the user's and must not replace the stored ones.
+    if (!IBConfigSheet)
+        return;
     writeDefaults();
     endSheet(IBConfigSheet);
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -162,12 +163,23 @@ void VeltrixScreenSaverView::readDefaults()
     ScreenSaverDefaults defaults = ScreenSaverDefaults::defaultsForModuleWithName(moduleName());
     settings.Reset();
     // Stored settings are written all four at once; without the volume none were.
-    if (!defaults.hasObjectForKey("SoundVolume"))
-        return;
-    settings.m_nSoundVolume = static_cast<int32_t>(defaults.integerForKey("SoundVolume"));
-    settings.m_nEnableSounds = static_cast<int32_t>(defaults.integerForKey("EnableSounds"));
-    settings.m_nStaticCamera = static_cast<int32_t>(defaults.integerForKey("StaticCamera"));
-    settings.m_nPlasmaDensity = static_cast<int32_t>(defaults.integerForKey("PlasmaDensity"));
+    if (defaults.hasObjectForKey("SoundVolume")) {
+        settings.m_nSoundVolume = static_cast<int32_t>(defaults.integerForKey("SoundVolume"));
+        settings.m_nEnableSounds = static_cast<int32_t>(defaults.integerForKey("EnableSounds"));
+        settings.m_nStaticCamera = static_cast<int32_t>(defaults.integerForKey("StaticCamera"));
+        settings.m_nPlasmaDensity = static_cast<int32_t>(defaults.integerForKey("PlasmaDensity"));
+    }
+    // A setting of this run decides its own key and leaves the others as read.
+    const std::pair<const char*, int32_t SCONFIG::*> runKeys[] = {
+        {"SoundVolume", &SCONFIG::m_nSoundVolume},
+        {"EnableSounds", &SCONFIG::m_nEnableSounds},
+        {"StaticCamera", &SCONFIG::m_nStaticCamera},
+        {"PlasmaDensity", &SCONFIG::m_nPlasmaDensity},
+    };
+    for (const auto& [key, field] : runKeys) {
+        if (const auto value = ScreenSaverDefaults::argumentForKey(key))
+            settings.*field = static_cast<int32_t>(*value);
+    }
 }
 
 void VeltrixScreenSaverView::setFrameCallback(FrameCallback callback, void* context)

@@ -33,12 +33,13 @@ public:
     bool hasConfigureSheet() const override { return true; }
 
     void setUpOpenGL(); // opens the resource pack
-    void readDefaults(); // the stored settings into the settings record
+    void readDefaults(); // the stored settings, then this run's, into the settings record
 
     // The settings sheet (ConfigureSheet.cpp). configureSheet loads it at the
     // first request and fills the controls from the settings record then
-    // only; nil while its interface file cannot be loaded. Closing always
-    // stores what the controls show.
+    // only; nil while its interface file cannot be loaded. Closing a loaded
+    // sheet always stores what the controls show; closing one that was never
+    // loaded stores nothing.
     Control configureSheet();
     void writeDefaults();
     void setDialogValues();

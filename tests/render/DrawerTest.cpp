@@ -7,6 +7,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <utility>
@@ -369,4 +370,51 @@ TEST_F(DrawerTest, PortraitView_ShowsTheBallAtTheLandscapeScale)
     EXPECT_GT(landscape.first, 20);
     EXPECT_NEAR(ballSize(100, 160).first, landscape.first, 1);
     EXPECT_NEAR(ballSize(100, 160).second, landscape.second, 1);
+}
+
+TEST_F(DrawerTest, ResizedView_KeepsTheFlareSpritesSquare)
+{
+    // Only the flare's widest sprite (f0) shows; everything else is black.
+    Entries media = FullMedia();
+    for (auto& [name, bytes] : media) {
+        if (name.starts_with("textures/"))
+            bytes = SolidPng(4, 4, 0, 0, 0);
+    }
+    media["textures/flare/f0.jpg"] = SolidPng(4, 4, 255, 255, 255);
+    OpenPack(BuildPack(m_Dir, "flare.dat", media));
+    m_GL.Destroy();
+    ASSERT_TRUE(m_GL.Create(1280, 1280)) << m_GL.Error();
+
+    // A secondary screen keeps the camera it is given: looking straight at the
+    // flare's light, so the sprites sit in the middle of the view.
+    glViewport(0, 0, 1280, 720);
+    CDrawer drawer;
+    SCONFIG config = MainScreen(0);
+    config.m_bMainScreen = false;
+    ASSERT_TRUE(drawer.Init(&config));
+    CDrawer::m_CFrom = {50.0f, 50.0f, 50.0f};
+    CDrawer::m_CTo = {53.6f, 43.0f, 45.9f};
+    CDrawer::m_CUp = {0.0f, 0.0f, 1.0f};
+    CDrawer::m_fDarkStrength = 0.0f;
+    for (int i = 0; i < 10; ++i) // the flare fades fully in
+        Tick(drawer);
+
+    glViewport(0, 0, 720, 1280);
+    Tick(drawer);
+    std::vector<unsigned char> px;
+    ASSERT_TRUE(m_GL.ReadPixels(px));
+    int left = INT_MAX, right = -1, top = INT_MAX, bottom = -1;
+    for (int y = 0; y < 1280; ++y) {
+        for (int x = 0; x < 1280; ++x) {
+            if (px[(static_cast<size_t>(y) * 1280 + x) * 4] > 40) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    ASSERT_GE(right, 0) << "no flare drawn";
+    EXPECT_NEAR(right - left + 1, 2 * 0.3 * 720, 2);
+    EXPECT_NEAR(bottom - top + 1, right - left + 1, 2);
 }

@@ -77,19 +77,61 @@ TEST_F(SettingsTest, RunSettingsTakeEffectWithOrWithoutAStore)
               "[Defaults]\nSoundVolume=80\nEnableSounds=1\nStaticCamera=1\nPlasmaDensity=50\n");
 }
 
+TEST_F(SettingsTest, ARunSettingDecidesItsOwnKeyAndNothingElse)
+{
+    WriteSettings("[Defaults]\nSoundVolume=80\n");
+    SSaverRunSettings run{-1, -1, 50, -1, 0}; // --density 50
+    ScreenSaverDefaults::setArgumentDomain(&run);
+    EXPECT_EQ(ReadDefaults(), (SValues{0, 80, 50, 0}));
+    run = {0, -1, -1, -1, 0}; // a monitor that must stay silent
+    ScreenSaverDefaults::setArgumentDomain(&run);
+    EXPECT_EQ(ReadDefaults(), (SValues{0, 80, 0, 0}));
+
+    std::filesystem::remove(SettingsFile());
+    run = {-1, 60, -1, -1, 0}; // --volume 60 over no store
+    ScreenSaverDefaults::setArgumentDomain(&run);
+    EXPECT_EQ(ReadDefaults(), (SValues{1, 60, 100, 0}));
+}
+
 TEST_F(SettingsTest, ADamagedFileReadsAsAnEmptyStore)
 {
-    const std::string whole = "[Defaults]\nSoundVolume=80\nPlasmaDensity=50\n";
     const char garbage[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\n[Defaults]\nSoundVolume=80\n";
     WriteSettings(std::string(garbage, sizeof garbage - 1));
     EXPECT_EQ(ReadDefaults(), Defaults);
-    WriteSettings(whole.substr(0, whole.size() - 2)); // cut inside the last value
+    WriteSettings("[Defaults\nSoundVolume=80\n"); // a group never closed
     EXPECT_EQ(ReadDefaults(), Defaults);
     WriteSettings("SoundVolume=80\n"); // outside any group
     EXPECT_EQ(ReadDefaults(), Defaults);
     std::filesystem::remove(SettingsFile());
     std::filesystem::create_directories(SettingsFile()); // a folder where the file belongs
     EXPECT_EQ(ReadDefaults(), Defaults);
+}
+
+TEST_F(SettingsTest, ALastLineWithoutItsNewlineIsStillALine)
+{
+    WriteSettings("[Window]\nx=1\n[Defaults]\nSoundVolume=80");
+    EXPECT_EQ(ReadDefaults(), (SValues{0, 80, 0, 0}));
+    ScreenSaverDefaults store = ScreenSaverDefaults::defaultsForModuleWithName("org.veltrix.Veltrix");
+    store.setIntegerForKey(7, "PlasmaDensity");
+    ASSERT_TRUE(store.synchronize());
+    const std::string text = ReadFile(SettingsFile());
+    for (const char* kept : {"[Window]\nx=1\n", "SoundVolume=80\n", "PlasmaDensity=7\n"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << " in\n" << text;
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile() + ".damaged"));
+}
+
+TEST_F(SettingsTest, ADamagedFileIsKeptBesideTheOneThatReplacesIt)
+{
+    const std::string damaged = "[Window]\nx=1\n[Defaults\nSoundVolume=80\n";
+    const std::string huge = "[Defaults]\nSoundVolume=80\n" + std::string(2 << 20, '#') + "\n";
+    for (const std::string& text : {damaged, huge}) {
+        WriteSettings(text);
+        ScreenSaverDefaults store = ScreenSaverDefaults::defaultsForModuleWithName("org.veltrix.Veltrix");
+        store.setIntegerForKey(40, "SoundVolume");
+        ASSERT_TRUE(store.synchronize());
+        EXPECT_TRUE(ReadFile(SettingsFile() + ".damaged") == text) << text.size() << " bytes not kept";
+        EXPECT_EQ(ReadFile(SettingsFile()), "[Defaults]\nSoundVolume=40\n");
+    }
 }
 
 TEST_F(SettingsTest, SynchronizeKeepsWhatItDoesNotKnow)

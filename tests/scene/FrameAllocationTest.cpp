@@ -15,7 +15,9 @@ namespace {
 long g_Allocations = 0;
 }
 
-void* operator new(std::size_t size)
+// Kept out of line, as replacements in a file of their own would be: inlined
+// into a caller, GCC sees free() on a pointer from operator new and warns.
+[[gnu::noinline]] void* operator new(std::size_t size)
 {
     ++g_Allocations;
     if (void* p = std::malloc(size ? size : 1))
@@ -23,12 +25,12 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
-void operator delete(void* p) noexcept
+[[gnu::noinline]] void operator delete(void* p) noexcept
 {
     std::free(p);
 }
 
-void operator delete(void* p, std::size_t) noexcept
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept
 {
     std::free(p);
 }

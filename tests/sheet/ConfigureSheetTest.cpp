@@ -196,6 +196,14 @@ TEST_F(ConfigureSheetTest, ResetThenCloseStoresTheDefaults)
     EXPECT_EQ(Stored(), (std::vector<int64_t>{1, 30, 100, 0}));
 }
 
+TEST_F(ConfigureSheetTest, ClosingASheetThatWasNeverLoadedStoresNothing)
+{
+    WriteSettings(0, 80, 250, 1);
+    StartAndStop();
+    s_pModule->close_sheet(m_pView);
+    EXPECT_EQ(Stored(), (std::vector<int64_t>{0, 80, 250, 1}));
+}
+
 TEST_F(ConfigureSheetTest, ASecondRequestShowsTheControlsAsTheyWereLeft)
 {
     GtkWidget* first = Sheet();

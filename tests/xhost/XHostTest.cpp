@@ -1,6 +1,8 @@
 // The veltrix program on a private two-monitor Xvfb (one 2560x720 screen, the
 // right half the primary monitor), and the decisions it makes on the way:
 // which monitor a window belongs to, when the next frame is due, window ids.
+// What changes the screen itself (cloned monitors, XRandR resizes) runs on a
+// one-monitor Xvfb of its own.
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>
 
@@ -168,16 +170,10 @@ protected:
     static bool WaitForChildSize(Window parent, unsigned int width, unsigned int height)
     {
         for (int i = 0; i < 600; ++i) {
-            Window root = None, up = None, *children = nullptr;
-            unsigned int count = 0, w = 0, h = 0, border = 0, depth = 0;
-            int x = 0, y = 0;
-            bool sized = false;
-            if (XQueryTree(s_pDisplay, parent, &root, &up, &children, &count) && count == 1)
-                sized = XGetGeometry(s_pDisplay, children[0], &root, &x, &y, &w, &h, &border, &depth) && w == width &&
-                        h == height;
-            if (children)
-                XFree(children);
-            if (sized)
+            XWindowAttributes a;
+            const Window child = OnlyChild(parent);
+            if (child != None && XGetWindowAttributes(s_pDisplay, child, &a) && a.width == static_cast<int>(width) &&
+                a.height == static_cast<int>(height))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
@@ -210,6 +206,87 @@ protected:
         return bytes;
     }
 
+    // Waits (generously) for the child's stderr to hold text from offset on;
+    // group gets the first bracketed part of the match.
+    static bool WaitForText(const SChild& child, const std::regex& text, std::string* group = nullptr,
+                            size_t offset = 0)
+    {
+        for (int i = 0; i < 600; ++i) {
+            const std::string err = Read(child.errPath);
+            std::smatch match;
+            if (err.size() > offset && std::regex_search(err.begin() + offset, err.end(), match, text)) {
+                if (group)
+                    *group = match[1];
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // Every fourth pixel of the rectangle on the screen, along both axes: how
+    // many are untouched, and how many colours there are.
+    static std::pair<int, size_t> Look(int x, int y, int width, int height)
+    {
+        XImage* image = XGetImage(s_pDisplay, DefaultRootWindow(s_pDisplay), x, y, width, height, AllPlanes, ZPixmap);
+        if (!image)
+            return {-1, 0};
+        int count = 0;
+        std::set<unsigned long> colours;
+        for (int j = 0; j < height; j += 4) {
+            for (int i = 0; i < width; i += 4) {
+                const unsigned long pixel = XGetPixel(image, i, j) & 0xffffff;
+                count += pixel == Untouched;
+                colours.insert(pixel);
+            }
+        }
+        XDestroyImage(image);
+        return {count, colours.size()};
+    }
+
+    // Waits for the scene to fill the rectangle: none of the test windows'
+    // colour, and many colours (not one window's background).
+    static bool WaitForScene(int x, int y, int width, int height)
+    {
+        for (int i = 0; i < 600; ++i) {
+            const auto [untouched, colours] = Look(x, y, width, height);
+            if (untouched == 0 && colours > 10)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // The one child window of parent, or None.
+    static Window OnlyChild(Window parent)
+    {
+        Window root = None, up = None, *children = nullptr, only = None;
+        unsigned int count = 0;
+        if (XQueryTree(s_pDisplay, parent, &root, &up, &children, &count) && count == 1)
+            only = children[0];
+        if (children)
+            XFree(children);
+        return only;
+    }
+
+    // Mapped override-redirect windows of a monitor's size on the root.
+    static int FullScreenWindows()
+    {
+        Window root = None, up = None, *children = nullptr;
+        unsigned int count = 0;
+        int found = 0;
+        if (XQueryTree(s_pDisplay, DefaultRootWindow(s_pDisplay), &root, &up, &children, &count)) {
+            for (unsigned int i = 0; i < count; ++i) {
+                XWindowAttributes a;
+                found += XGetWindowAttributes(s_pDisplay, children[i], &a) && a.override_redirect &&
+                         a.map_state == IsViewable && a.width == 1280 && a.height == 720;
+            }
+        }
+        if (children)
+            XFree(children);
+        return found;
+    }
+
     static std::string Hex(Window w) { return "0x" + (std::stringstream() << std::hex << w).str(); }
 
     static constexpr unsigned long Untouched = 0x00ff00; // the test windows' background
@@ -228,20 +305,7 @@ TEST_F(XHostProgram, WindowIdDrawsIntoThatWindowAsThePreviewAndSigtermEndsIt)
     const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
     ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
 
-    XImage* image = XGetImage(s_pDisplay, DefaultRootWindow(s_pDisplay), 100, 100, 320, 240, AllPlanes, ZPixmap);
-    ASSERT_NE(image, nullptr);
-    int untouched = 0;
-    std::set<unsigned long> colours;
-    for (int y = 0; y < 240; y += 4) {
-        for (int x = 0; x < 320; x += 4) {
-            const unsigned long pixel = XGetPixel(image, x, y) & 0xffffff;
-            untouched += pixel == Untouched;
-            colours.insert(pixel);
-        }
-    }
-    XDestroyImage(image);
-    EXPECT_EQ(untouched, 0);
-    EXPECT_GT(colours.size(), 10u);
+    EXPECT_TRUE(WaitForScene(100, 100, 320, 240));
 
     // The view follows the window's size: its OpenGL window inside takes the new one.
     XResizeWindow(s_pDisplay, w, 200, 150);
@@ -321,18 +385,7 @@ TEST_F(XHostProgram, AWindowShrunkToOnePixelAndBackIsDrawnAgain)
     EXPECT_TRUE(WaitForChildSize(w, 320, 240));
 
     // Its next frames fill the whole window again.
-    int untouched = -1;
-    for (int i = 0; i < 600 && untouched != 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        XImage* image = XGetImage(s_pDisplay, DefaultRootWindow(s_pDisplay), 100, 100, 320, 240, AllPlanes, ZPixmap);
-        ASSERT_NE(image, nullptr);
-        untouched = 0;
-        for (int y = 0; y < 240; y += 8)
-            for (int x = 0; x < 320; x += 8)
-                untouched += (XGetPixel(image, x, y) & 0xffffff) == Untouched;
-        XDestroyImage(image);
-    }
-    EXPECT_EQ(untouched, 0);
+    EXPECT_TRUE(WaitForScene(100, 100, 320, 240));
     kill(child.pid, SIGTERM);
     EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
     XDestroyWindow(s_pDisplay, w);
@@ -363,6 +416,184 @@ TEST_F(XHostProgram, LosingTheXServerEndsTheHostWithOneLineAndAWholeSoundFile)
     EXPECT_EQ(riffBytes, wave.size() - 8);
     EXPECT_EQ(dataBytes, wave.size() - data - 8);
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
+}
+
+TEST_F(XHostProgram, ViewWindowsAreBlackUntilTheFirstFrames)
+{
+    // On the primary monitor, so the start decodes the music before any frame.
+    const Window w = MakeWindow(1400, 100, 320, 240);
+    const SChild child = Spawn({"--root", "--verbose"}, Hex(w));
+    Window view = None;
+    for (int i = 0; i < 6000 && view == None; ++i) {
+        XWindowAttributes attributes;
+        const Window c = OnlyChild(w);
+        if (c != None && XGetWindowAttributes(s_pDisplay, c, &attributes) && attributes.map_state == IsViewable)
+            view = c;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_NE(view, None) << Read(child.errPath);
+    int looks = 0, untouched = 0;
+    while (Read(child.errPath).find("first frames presented") == std::string::npos && looks < 10000) {
+        untouched += Look(1400, 100, 320, 240).first;
+        ++looks;
+    }
+    EXPECT_GT(looks, 0);
+    EXPECT_EQ(untouched, 0) << "the window's own background showed in " << looks << " looks before the first frames";
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    XDestroyWindow(s_pDisplay, w);
+}
+
+TEST_F(XHostProgram, AViewOutOfSightIsNotDrawnAndIsDrawnAgainWhenItShows)
+{
+    const Window w = MakeWindow(100, 100, 320, 240);
+    const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
+    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    const std::regex hidden("out of sight after (\\d+) frames"), shown("in sight again after (\\d+) frames");
+
+    // Covered by another window, then unmapped: no frame while out of sight either way.
+    const Window cover =
+        XCreateSimpleWindow(s_pDisplay, DefaultRootWindow(s_pDisplay), 50, 50, 420, 340, 0, 0, Untouched);
+    for (const bool unmap : {false, true}) {
+        const size_t offset = Read(child.errPath).size();
+        if (unmap)
+            XUnmapWindow(s_pDisplay, w);
+        else
+            XMapWindow(s_pDisplay, cover);
+        XSync(s_pDisplay, False);
+        std::string framesHidden, framesShown;
+        ASSERT_TRUE(WaitForText(child, hidden, &framesHidden, offset)) << Read(child.errPath);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // 15 frames' time
+        if (unmap)
+            XMapWindow(s_pDisplay, w);
+        else
+            XUnmapWindow(s_pDisplay, cover);
+        XSync(s_pDisplay, False);
+        ASSERT_TRUE(WaitForText(child, shown, &framesShown, offset)) << Read(child.errPath);
+        EXPECT_EQ(framesShown, framesHidden) << Read(child.errPath);
+        EXPECT_TRUE(WaitForScene(100, 100, 320, 240)) << unmap;
+    }
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    XDestroyWindow(s_pDisplay, cover);
+    XDestroyWindow(s_pDisplay, w);
+}
+
+TEST_F(XHostProgram, AllScreensCountsTheSettleTimeFromTheFirstFrames)
+{
+    XWarpPointer(s_pDisplay, None, DefaultRootWindow(s_pDisplay), 0, 0, 0, 0, 640, 360);
+    XSync(s_pDisplay, False);
+    // A slow start: the process is held while it loads the scene, and the
+    // pointer moves meanwhile.
+    SChild child;
+    for (int attempt = 0; attempt < 3 && child.pid < 0; ++attempt) {
+        child = Spawn({"--all-screens", "--verbose"});
+        // Its two windows shown, the grabs and the pointer's place follow at once, then the start.
+        for (int i = 0; i < 6000 && FullScreenWindows() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(child.pid, SIGSTOP);
+        if (Read(child.errPath).find("first frames presented") != std::string::npos) {
+            kill(child.pid, SIGKILL);
+            waitpid(child.pid, nullptr, 0);
+            child.pid = -1;
+        }
+    }
+    ASSERT_GT(child.pid, 0) << "the start was never caught before its first frames";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    XWarpPointer(s_pDisplay, None, DefaultRootWindow(s_pDisplay), 0, 0, 0, 0, 700, 400);
+    XSync(s_pDisplay, False);
+    kill(child.pid, SIGCONT);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+
+    // The motion from the start does not end the run; motion after the settle time does.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    int status = 0;
+    ASSERT_EQ(waitpid(child.pid, &status, WNOHANG), 0) << Read(child.errPath);
+    XWarpPointer(s_pDisplay, None, DefaultRootWindow(s_pDisplay), 0, 0, 0, 0, 640, 360);
+    XSync(s_pDisplay, False);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+}
+
+TEST(XHostMonitors, ClonedMonitorsAreOneScreen)
+{
+    CXvfb server;
+    ASSERT_TRUE(server.Start(1280, 720));
+    Display* display = XOpenDisplay(server.DisplayName().c_str());
+    ASSERT_NE(display, nullptr);
+    const Window root = DefaultRootWindow(display);
+    XRRScreenResources* resources = XRRGetScreenResources(display, root);
+    ASSERT_TRUE(resources && resources->noutput > 0);
+    for (const bool primary : {false, true}) {
+        XRRMonitorInfo* info = XRRAllocateMonitor(display, primary ? 0 : 1);
+        info->name = XInternAtom(display, primary ? "laptop" : "projector", False);
+        info->width = 1280;
+        info->height = 720;
+        info->mwidth = 338;
+        info->mheight = 190;
+        info->primary = primary;
+        if (!primary)
+            info->outputs[0] = resources->outputs[0];
+        XRRSetMonitor(display, root, info);
+        XFree(info);
+    }
+    XRRFreeScreenResources(resources);
+    int count = 0;
+    XRRFreeMonitors(XRRGetMonitors(display, root, True, &count));
+    EXPECT_EQ(count, 2);
+
+    const std::vector<SMonitor> monitors = ListMonitors(display);
+    ASSERT_EQ(monitors.size(), 1u);
+    EXPECT_TRUE(monitors[0].m_bPrimary);
+    EXPECT_EQ(monitors[0].m_nWidth, 1280);
+    XCloseDisplay(display);
+}
+
+TEST_F(XHostProgram, RootIsDrawnUnderEveryWindowAtTheRootsSizeThroughXRandR)
+{
+    CXvfb server; // its own, for its size changes
+    ASSERT_TRUE(server.Start(1280, 720));
+    Display* display = XOpenDisplay(server.DisplayName().c_str());
+    ASSERT_NE(display, nullptr);
+    const Window root = DefaultRootWindow(display);
+    const Window other = XCreateSimpleWindow(display, root, 10, 10, 200, 100, 0, 0, Untouched);
+    XMapWindow(display, other);
+    XSync(display, False);
+    // The root's bottom child once it is another's, override-redirect (no
+    // window manager takes it over), shown and of this size.
+    auto bottom = [&](int width, int height) {
+        Window found = None;
+        for (int i = 0; i < 600 && found == None; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            Window r = None, up = None, *children = nullptr;
+            unsigned int count = 0;
+            XWindowAttributes a;
+            if (XQueryTree(display, root, &r, &up, &children, &count) && count > 1 && children[0] != other &&
+                XGetWindowAttributes(display, children[0], &a) && a.override_redirect && a.map_state == IsViewable &&
+                a.width == width && a.height == height)
+                found = children[0];
+            if (children)
+                XFree(children);
+        }
+        return found;
+    };
+
+    const SChild child = Spawn({"--root"}, "", &server);
+    const Window view = bottom(1280, 720);
+    EXPECT_NE(view, None);
+    // XRandR shrinks the screen (its one output off first, as a smaller mode would).
+    XRRScreenResources* resources = XRRGetScreenResources(display, root);
+    ASSERT_TRUE(resources && resources->ncrtc > 0);
+    XRRSetCrtcConfig(display, resources, resources->crtcs[0], CurrentTime, 0, 0, None, RR_Rotate_0, nullptr, 0);
+    XRRFreeScreenResources(resources);
+    XRRSetScreenSize(display, root, 1000, 600, 264, 158);
+    XSync(display, False);
+    EXPECT_EQ(bottom(1000, 600), view);
+
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    XCloseDisplay(display);
 }
 
 } // namespace

@@ -15,14 +15,18 @@
 // (at least ten) and after the first 100 frames. Until then the driver, the
 // sound engine and the C library make one-time allocations (the allocator's
 // per-thread arenas and caches for the driver's threads, which reach a steady
-// size within about ten cycles), which are no leak. The heap may then move
-// within HeapSlack bytes, the other figures not at all. While frames run the
-// driver keeps megabytes of scratch memory that it lets go of and takes again
-// from frame to frame, so there each end is the least heap of a window of
-// samples (a quarter of the frames, at most HeapWindow, which spans two
-// camera cycles, so the scene has shown everything it draws): a leak raises
-// them all. Exit status 1 when a figure grew.
+// size within about ten cycles), which are no leak. After the warm-up the
+// counted figures may not move at all. The heap is told by its trend: the
+// samples after the warm-up (one a cycle, one a frame) fall into HeapWindows
+// equal windows, and the heap grew only when the least of every window is
+// above the least of the one before, by more than HeapSlack from the first to
+// the last. The least, because while frames run the driver takes megabytes of
+// scratch memory and lets them go from frame to frame; every window, because
+// the driver also grows a cache or a slab once in a while, long after the
+// warm-up, and keeps it: one step, not a trend, where a leak raises them all.
+// Exit status 1 when a figure grew.
 #include "host/ModuleLoader.h"
+#include "tools/soak/HeapTrend.h"
 
 #include <AL/al.h>
 #include <AL/alc.h>
@@ -40,9 +44,7 @@
 namespace {
 
 constexpr double FrameInterval = 1.0 / 30.0;
-constexpr long HeapSlack = 64 * 1024; // bytes
 constexpr int WarmUpFrames = 100;
-constexpr long HeapWindow = 1500; // samples: two camera cycles and more
 constexpr ALuint AlNames = 4096; // OpenAL Soft hands out small, reused names
 
 double g_dNow = 1000000000.0;
@@ -102,30 +104,29 @@ SFigures Measure()
 }
 
 // Prints the figures at both ends of a phase; false when one grew.
-bool Compare(const char* phase, const SFigures& a, const SFigures& b, bool windows)
+bool Compare(const char* phase, const SFigures& a, const SFigures& b, const CHeapTrend& heap)
 {
     struct SRow
     {
         const char* name;
-        long start, end, slack;
+        long start, end;
+        bool grew;
     };
     const SRow rows[] = {
-        {windows ? "heap in use (bytes)*" : "heap in use (bytes)", a.heap, b.heap, HeapSlack},
-        {"texture names", a.textures, b.textures, 0},
-        {"OpenAL sources", a.sources, b.sources, 0},
-        {"OpenAL buffers", a.buffers, b.buffers, 0},
-        {"open file descriptors", a.fds, b.fds, 0},
-        {"threads", a.threads, b.threads, 0},
+        {"heap in use (bytes)*", heap.First(), heap.Last(), heap.Grew()},
+        {"texture names", a.textures, b.textures, b.textures > a.textures},
+        {"OpenAL sources", a.sources, b.sources, b.sources > a.sources},
+        {"OpenAL buffers", a.buffers, b.buffers, b.buffers > a.buffers},
+        {"open file descriptors", a.fds, b.fds, b.fds > a.fds},
+        {"threads", a.threads, b.threads, b.threads > a.threads},
     };
     bool ok = true;
     std::printf("%s\n", phase);
     for (const SRow& r : rows) {
-        const bool grew = r.end > r.start + r.slack;
-        std::printf("  %-22s %12ld %12ld%s\n", r.name, r.start, r.end, grew ? "  GREW" : "");
-        ok = ok && !grew;
+        std::printf("  %-22s %12ld %12ld%s\n", r.name, r.start, r.end, r.grew ? "  GREW" : "");
+        ok = ok && !r.grew;
     }
-    if (windows)
-        std::printf("  * the least of a window of samples at each end\n");
+    heap.Print();
     std::fflush(stdout);
     return ok;
 }
@@ -217,6 +218,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     const long warmUpCycles = std::min(cycles, std::max(10L, cycles / 10));
+    CHeapTrend cycleHeap(cycles - warmUpCycles + 1);
     SFigures cycleStart, cycleEnd;
     for (long c = 0; c < cycles; ++c) {
         SSaverView* view = MakeView(*module, width, height);
@@ -233,13 +235,15 @@ int main(int argc, char** argv)
         figures.textures = stopped.textures;
         figures.sources = running.sources;
         figures.buffers = running.buffers;
+        if (c + 1 >= warmUpCycles)
+            cycleHeap.Add(c + 1 - warmUpCycles, figures.heap);
         Progress("cycles", c, cycles);
     }
     if (cycles == warmUpCycles)
         cycleEnd = cycleStart;
     char phase[96];
     std::snprintf(phase, sizeof phase, "start/stop cycles (after cycle %ld, after the last)", warmUpCycles);
-    bool ok = Compare(phase, cycleStart, cycleEnd, false);
+    bool ok = Compare(phase, cycleStart, cycleEnd, cycleHeap);
     if (cycleStart.sources == 0)
         std::printf("  (no OpenAL device: the sound figures are not measured)\n");
 
@@ -247,28 +251,19 @@ int main(int argc, char** argv)
     if (!view)
         return 1;
     module->start(view);
-    // Samples are taken only in the two windows, so the frames between cost
-    // nothing but the frame.
     const long warmUp = std::min<long>(WarmUpFrames, frames);
-    const long samples = frames - warmUp + 1;
-    const long window = std::clamp<long>(samples / 4, 1, HeapWindow);
-    long firstLeast = LONG_MAX, lastLeast = LONG_MAX;
+    CHeapTrend frameHeap(frames - warmUp + 1);
     SFigures frameStart;
     for (long f = 0; f < frames; ++f) {
         Frame(*module, view);
         if (f + 1 == warmUp)
             frameStart = Measure();
-        const long sample = f + 1 - warmUp;
-        if (sample >= 0 && sample < window)
-            firstLeast = std::min(firstLeast, HeapInUse());
-        if (sample >= samples - window)
-            lastLeast = std::min(lastLeast, HeapInUse());
+        if (f + 1 >= warmUp)
+            frameHeap.Add(f + 1 - warmUp, HeapInUse());
         Progress("frames", f, frames);
     }
-    SFigures frameEnd = Measure();
-    frameStart.heap = firstLeast;
-    frameEnd.heap = lastLeast;
-    ok = Compare("frames (after the first 100, after the last)", frameStart, frameEnd, true) && ok;
+    const SFigures frameEnd = Measure();
+    ok = Compare("frames (after the first 100, after the last)", frameStart, frameEnd, frameHeap) && ok;
     module->stop(view);
     module->destroy(view);
     module->set_time_source(nullptr);
