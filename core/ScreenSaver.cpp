@@ -28,7 +28,8 @@ bool CScreenSaver::Init(const SCONFIG* config)
     // The drawer's result does not matter here: a failed scene shows its error picture.
     m_pDrawer->Init(config);
 
-    // Textures and paths are read before the music, which is the slow part.
+    // The drawer is set up before the music starts; the tracks' samples are
+    // decoded afterwards, a slice per frame, by the music player's Update.
     if (config && !config->m_bPreview && config->m_bMainScreen && config->m_nEnableSounds != 0) {
         AmbientSound.Init();
         AmbientSound.SetVolume(static_cast<float>(config->m_nSoundVolume) / 100.0f);

@@ -6,6 +6,7 @@
 #include "host/StopSignal.h"
 #include "pack/PackReader.h"
 
+#include <EGL/egl.h>
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -181,6 +182,14 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
 
     // start presents the first two frames at once; then one per tick.
     module.start(view);
+    if (options.m_bVerbose) {
+        // Which EGL and renderer the module's context landed on: a GPU, or Mesa's software renderer.
+        const EGLDisplay display = eglGetCurrentDisplay();
+        const char* vendor = display != EGL_NO_DISPLAY ? eglQueryString(display, EGL_VENDOR) : nullptr;
+        const GLubyte* renderer = glGetString(GL_RENDERER);
+        std::fprintf(stderr, "veltrix: EGL vendor %s, renderer %s\n", vendor ? vendor : "unknown",
+                     renderer ? reinterpret_cast<const char*>(renderer) : "unknown");
+    }
     const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
     const Clock::time_point tickOrigin = Clock::now();
     Clock::time_point nextTick = tickOrigin + interval;

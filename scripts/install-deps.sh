@@ -17,7 +17,7 @@ PACKAGES=(
   libgtk-3-dev x11-xserver-utils
   # the saver's stored settings and bundle info: GLib key files
   libglib2.0-dev
-  # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
+  # sound: OpenAL Soft; libvorbis plays and makes the music; Tremor only for the decoder benchmark and the music check
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
   # Wayland: the client library, EGL on Wayland, key maps, the protocols' XML
   # (xdg-shell, xdg-output, ext-idle-notify; KDE's idle; wlroots' layer shell

@@ -31,3 +31,21 @@ int sndSetVolume(int handle, float gain); // source gain, not clamped
 int sndSetPitch(int handle, float pitch); // not clamped
 int sndSetPan(int handle, float pan); // -1 left, 0 centre, +1 right; on a unit circle
 int sndSetMasterVolume(float gain); // listener gain; always 1
+
+// An Ogg Vorbis sound that is made whole later, a piece at a time, without a
+// second copy of its samples: the buffer gets storage for the whole track
+// and the decoder writes straight into it while the source may already play.
+// Until whole, the part not yet decoded plays as silence, so the caller keeps
+// the decoding ahead of the source, and whole before the sound is heard.
+// Where OpenAL cannot map buffers, or the name is no Ogg image, this is
+// sndCreate (the sound is whole at once).
+int sndCreateDeferred(const char* name); // new handle, or -1
+// Decodes up to `frames` more sample frames of the handle's sound: 1 when it
+// is whole, 0 while more remains, -1 when its image turned out damaged or
+// short: the sound is then deleted (sndDelete) and its name fails to load.
+int sndDecode(int handle, int frames);
+// Decoded frames beyond where the handle's source plays now; INT_MAX once
+// whole, 0 for an invalid handle.
+int sndFramesAhead(int handle);
+// Sample frames per second of the handle's sound, 0 for an invalid handle.
+int sndFrequency(int handle);

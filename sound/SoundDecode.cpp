@@ -1,8 +1,11 @@
 #include "sound/SoundDecode.h"
 
 #include <AL/al.h>
-#include <tremor/ivorbisfile.h>
+#include <vorbis/vorbisfile.h>
 
+#include <bit>
+
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -131,49 +134,103 @@ long mem_tell_func(void* src)
     return file == nullptr ? -1 : file->m_nPos;
 }
 
-uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size)
-{
-    if (image == nullptr || size > uint32_t(INT32_MAX))
-        return 0;
-    SMemFile file = {static_cast<const unsigned char*>(image), int32_t(size), 0};
-    ov_callbacks callbacks = {mem_read_func, mem_seek_func, mem_close_func, mem_tell_func};
-    OggVorbis_File vf;
-    if (ov_open_callbacks(&file, &vf, nullptr, 0, callbacks) < 0)
-        return 0;
+COggStream::COggStream()
+    : m_File{nullptr, 0, 0}
+    , m_pDecoder(nullptr)
+    , m_nChannels(0)
+    , m_nRate(0)
+    , m_nBytes(0)
+    , m_nFilled(0)
+    , m_bFailed(false)
+{}
 
-    const vorbis_info* info = ov_info(&vf, -1);
-    const ogg_int64_t samples = ov_pcm_total(&vf, -1);
+COggStream::~COggStream()
+{
+    Close();
+}
+
+bool COggStream::Open(const void* image, uint32_t size)
+{
+    Close();
+    if (image == nullptr || size > uint32_t(INT32_MAX))
+        return false;
+    m_File = {static_cast<const unsigned char*>(image), int32_t(size), 0};
+    OggVorbis_File* vf = new OggVorbis_File;
+    const ov_callbacks callbacks = {mem_read_func, mem_seek_func, mem_close_func, mem_tell_func};
+    if (ov_open_callbacks(&m_File, vf, nullptr, 0, callbacks) < 0) {
+        delete vf;
+        return false;
+    }
+    m_pDecoder = vf;
+    const vorbis_info* info = ov_info(vf, -1);
+    const ogg_int64_t samples = ov_pcm_total(vf, -1);
     // The whole track becomes one allocation and one upload counted in a
     // signed int: refuse streams whose sample count would not fit.
     int64_t bytes = 0;
     if (info == nullptr || info->channels <= 0 || info->rate <= 0 || info->rate > INT_MAX || samples < 0 ||
         __builtin_mul_overflow(int64_t(info->channels) * 2, int64_t(samples), &bytes) || bytes > INT_MAX) {
-        ov_clear(&vf);
-        return 0;
+        Close();
+        return false;
     }
-    const int channels = info->channels;
-    const ALsizei rate = ALsizei(info->rate);
+    m_nChannels = info->channels;
+    m_nRate = int(info->rate);
+    m_nBytes = bytes;
+    return true;
+}
 
-    char* block = static_cast<char*>(std::malloc(bytes > 0 ? size_t(bytes) : 1));
-    if (block == nullptr) {
-        ov_clear(&vf);
-        return 0;
+void COggStream::Close()
+{
+    if (m_pDecoder) {
+        OggVorbis_File* vf = static_cast<OggVorbis_File*>(m_pDecoder);
+        ov_clear(vf);
+        delete vf;
     }
-    int64_t filled = 0;
-    while (filled < bytes) {
+    m_pDecoder = nullptr;
+    m_nChannels = m_nRate = 0;
+    m_nBytes = m_nFilled = 0;
+    m_bFailed = false;
+}
+
+int64_t COggStream::Read(void* dst, int64_t bytes)
+{
+    if (m_pDecoder == nullptr || m_bFailed)
+        return -1;
+    const int64_t frame = int64_t(m_nChannels) * 2;
+    const int64_t want = std::max<int64_t>(0, std::min(bytes, m_nBytes - m_nFilled)) / frame * frame;
+    char* out = static_cast<char*>(dst);
+    OggVorbis_File* vf = static_cast<OggVorbis_File*>(m_pDecoder);
+    const int bigEndian = std::endian::native == std::endian::big ? 1 : 0;
+    int64_t done = 0;
+    while (done < want) {
         int stream = 0;
-        const long got = ov_read(&vf, block + filled, int(bytes - filled), &stream);
+        // Each call asks for everything still missing; the decoder delivers
+        // at most one packet, and never more than asked.
+        const long got = ov_read(vf, out + done, int(want - done), bigEndian, 2, 1, &stream);
         if (got <= 0) {
-            std::free(block);
-            ov_clear(&vf);
-            return 0;
+            m_bFailed = true;
+            return -1;
         }
-        filled += got;
+        done += got;
     }
+    m_nFilled += done;
+    return done;
+}
 
-    const ALuint name =
-        UploadBuffer(channels == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, block, ALsizei(bytes), rate);
+uint32_t CreateBufferFromOggFileImage(const void* image, uint32_t size)
+{
+    COggStream stream;
+    if (!stream.Open(image, size))
+        return 0;
+    const int64_t bytes = stream.Bytes();
+    char* block = static_cast<char*>(std::malloc(bytes > 0 ? size_t(bytes) : 1));
+    if (block == nullptr)
+        return 0;
+    if (stream.Read(block, bytes) != bytes) {
+        std::free(block);
+        return 0;
+    }
+    const ALuint name = UploadBuffer(stream.Channels() == 1 ? AL_FORMAT_MONO16 : AL_FORMAT_STEREO16, block,
+                                     ALsizei(bytes), ALsizei(stream.Rate()));
     std::free(block);
-    ov_clear(&vf);
     return name;
 }

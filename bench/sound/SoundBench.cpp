@@ -1,8 +1,14 @@
 // Start-up cost of the music.
 //  Decode/*: CreateBufferFromOggFileImage on each track against oggdec (a
 //    separate program, the reference Vorbis decoder) on the same file.
+//    (veltrix_bench_decoders sets Tremor and libvorbis side by side.)
 //  Start/*: CScreenSaver::Init through the end of the first Draw, with the
 //    music and without it, on a headless context.
+//  Update/first_30s: the music player alone over the first 30 s of a run
+//    (900 frames of a virtual 30 Hz clock, the gains as the first camera
+//    cycle sets them): the longest Update (where the decoding slices run),
+//    all of them together, the frame by which both tracks were whole, and
+//    how much the resident set grew from before Init to then.
 // The tracks come from the built media pack; without one, 90 s tracks and a
 // small scene are generated. OpenAL plays into its wave backend writing to
 // /dev/null.
@@ -10,6 +16,9 @@
 #include "core/ScreenSaver.h"
 #include "pack/PackReader.h"
 #include "platform/HeadlessGL.h"
+#include "core/SoundGain.h"
+#include "sound/AmbientSound.h"
+#include "sound/Sound.h"
 #include "sound/SoundDecode.h"
 #include "tests/render/RenderTestSupport.h"
 #include "tests/sound/SoundTestSupport.h"
@@ -19,7 +28,10 @@
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -56,7 +68,7 @@ bool RunOggdec(const std::string& file, double* cpu)
     return true;
 }
 
-void BM_Tremor(benchmark::State& state, const STrack* track)
+void BM_Ours(benchmark::State& state, const STrack* track)
 {
     alcMakeContextCurrent(g_pContext);
     for (auto _ : state) {
@@ -70,7 +82,7 @@ void BM_Tremor(benchmark::State& state, const STrack* track)
 }
 
 // The CPU column counts only this process; the child's own CPU time per run
-// is the counter, comparable with Tremor's CPU column on a busy machine.
+// is the counter, comparable with the CPU column of Decode/ours on a busy machine.
 void BM_Oggdec(benchmark::State& state, const STrack* track)
 {
     double cpu = 0.0;
@@ -105,6 +117,70 @@ void BM_Start(benchmark::State& state, bool music)
         saver.Done();
         state.ResumeTiming();
     }
+    CPackReader::Done();
+}
+
+double ThreadCpuSeconds()
+{
+    timespec t = {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// Resident set of this process, in bytes (VmRSS).
+double ResidentBytes()
+{
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f)
+        return 0.0;
+    char line[256];
+    double kib = 0.0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmRSS: %lf kB", &kib) == 1)
+            break;
+    std::fclose(f);
+    return kib * 1024.0;
+}
+
+void BM_Update(benchmark::State& state)
+{
+    if (!CPackReader::Init(g_Pack.c_str())) {
+        state.SkipWithError("cannot open the pack");
+        return;
+    }
+    double longest = 0.0, total = 0.0, grown = 0.0;
+    int wholeAt = -1;
+    for (auto _ : state) {
+        CAmbientSound music;
+        g_SoundGain[0] = g_SoundGain[1] = 0.0f;
+        const double rssBefore = ResidentBytes();
+        music.Init();
+        longest = total = 0.0;
+        wholeAt = -1;
+        for (int frame = 0; frame < 900; ++frame) {
+            const double t = frame / 30.0;
+            g_SoundGain[0] = float(std::clamp(t < 20.0 ? t / 3.0 : 1.0 - (t - 20.0) / 3.0, 0.0, 1.0));
+            g_SoundGain[1] = float(std::clamp((t - 20.0) / 3.0, 0.0, 1.0));
+            const double before = ThreadCpuSeconds();
+            music.Update();
+            const double spent = ThreadCpuSeconds() - before;
+            longest = std::max(longest, spent);
+            total += spent;
+            if (wholeAt < 0 && sndFramesAhead(music.m_nTheme1) == INT_MAX && sndFramesAhead(music.m_nTheme2) == INT_MAX)
+                wholeAt = frame;
+        }
+        state.PauseTiming();
+        grown = ResidentBytes() - rssBefore;
+        music.Done();
+        state.ResumeTiming();
+    }
+    g_SoundGain[0] = g_SoundGain[1] = 0.0f;
+    // What the music holds once both tracks are whole (the first run's figure
+    // includes the device's start; later runs reuse freed pages).
+    state.counters["rss_growth_mb"] = grown / 1e6;
+    state.counters["longest_update_ms"] = longest * 1e3;
+    state.counters["all_updates_ms"] = total * 1e3;
+    state.counters["whole_at_frame"] = wholeAt;
     CPackReader::Done();
 }
 
@@ -165,7 +241,7 @@ int main(int argc, char** argv)
 
     for (const STrack& track : g_Tracks) {
         const std::string leaf = std::filesystem::path(track.m_Name).stem().string();
-        benchmark::RegisterBenchmark(("Decode/Tremor/" + leaf).c_str(), BM_Tremor, &track)
+        benchmark::RegisterBenchmark(("Decode/ours/" + leaf).c_str(), BM_Ours, &track)
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3)
             ->Repetitions(5)
@@ -184,6 +260,12 @@ int main(int argc, char** argv)
     benchmark::RegisterBenchmark("Start/with_music", BM_Start, true)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(2)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+
+    benchmark::RegisterBenchmark("Update/first_30s", BM_Update)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1)
         ->Repetitions(5)
         ->ReportAggregatesOnly(true);
 

@@ -3,13 +3,17 @@
 #include "core/SoundGain.h"
 #include "pack/PackReader.h"
 #include "sound/Sound.h"
+#include "sound/SoundDecode.h"
 #include "tests/sound/AlCallRecorder.h"
 #include "tests/sound/SoundTestSupport.h"
 
 #include <AL/al.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
+#include <cstring>
 #include <thread>
 
 using namespace soundtest;
@@ -202,4 +206,129 @@ TEST_F(AmbientSoundTest, Recording_FollowsTheGainsAndTheVolume)
     }
     EXPECT_LE(mixed, 6) << "windows: " << ::testing::PrintToString(kinds);
     EXPECT_EQ(phases, (std::vector<int>{0, 1, 2, 0})) << "windows: " << ::testing::PrintToString(kinds);
+}
+
+namespace {
+
+// Themes long enough to take many Updates, the second one mono so that the
+// two decodes differ in frame size too.
+class DeferredMusicTest : public AmbientSoundTest
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        AmbientSoundTest::SetUpTestSuite();
+        s_Theme2 = EncodeOgg(1, 44100, 44100 * 8, Theme2Hz, 0.5);
+        const Bytes theme1 = EncodeOgg(2, 44100, 44100 * 8, Theme1Hz, 0.5);
+        Bytes shortTheme2 = s_Theme2;
+        ASSERT_FALSE(theme1.empty());
+        ASSERT_FALSE(s_Theme2.empty());
+        // The stream claims two seconds more than it holds.
+        ASSERT_TRUE(SetLastGranule(shortTheme2, 44100 * 10));
+        s_Long = (*s_pDir / "long.dat");
+        s_Short = (*s_pDir / "short.dat");
+        ASSERT_TRUE(MakePack((*s_pDir / "c"), s_Long, {{"music/theme1.ogg", theme1}, {"music/theme2.ogg", s_Theme2}}));
+        ASSERT_TRUE(
+            MakePack((*s_pDir / "d"), s_Short, {{"music/theme1.ogg", theme1}, {"music/theme2.ogg", shortTheme2}}));
+    }
+
+    // One frame of a 30 Hz virtual clock: theme 1 fades in from the second
+    // frame; theme 2 rises from riseFrame on.
+    void Frame(int frame, int riseFrame)
+    {
+        g_SoundGain[0] = std::min(1.0f, float(frame) / 90.0f);
+        g_SoundGain[1] = frame >= riseFrame ? 0.01f * float(frame - riseFrame + 1) : 0.0f;
+        m_Music.Update();
+    }
+
+    // Everything generated was released once, and nothing is left.
+    static void ExpectEveryBufferReleasedOnce()
+    {
+        EXPECT_FALSE(AlCalls().m_GenBuffers.empty());
+        EXPECT_EQ(AlCalls().m_GenBuffers, AlCalls().m_DelBuffers);
+        EXPECT_EQ(AlCalls().m_nBuffersLeft, 0);
+        EXPECT_EQ(AlCalls().m_nGenSources, AlCalls().m_nDelSources);
+        EXPECT_EQ(AlCalls().m_nSourcesLeft, 0);
+    }
+
+    static Bytes s_Theme2;
+    static std::string s_Long;
+    static std::string s_Short;
+};
+
+Bytes DeferredMusicTest::s_Theme2;
+std::string DeferredMusicTest::s_Long;
+std::string DeferredMusicTest::s_Short;
+
+} // namespace
+
+TEST_F(DeferredMusicTest, SecondThemeIsWholeAndExactBeforeItIsFirstHeard)
+{
+    ASSERT_TRUE(CPackReader::Init(s_Long.c_str()));
+    m_Music.Init();
+    ASSERT_EQ(m_Music.m_nTheme2, 1);
+    const int rise = 4; // sooner than the slices alone would finish it
+    for (int frame = 0; frame < rise; ++frame)
+        Frame(frame, rise);
+    EXPECT_NE(sndFramesAhead(m_Music.m_nTheme2), INT_MAX) << "already whole: the test proves nothing";
+    EXPECT_EQ(sndIsPlaying(m_Music.m_nTheme2), 1);
+    Frame(rise, rise);
+    ASSERT_EQ(sndFramesAhead(m_Music.m_nTheme2), INT_MAX);
+
+    // What OpenAL holds against a whole-file decode of the same image.
+    COggStream reference;
+    ASSERT_TRUE(reference.Open(s_Theme2.data(), uint32_t(s_Theme2.size())));
+    std::vector<unsigned char> expected(size_t(reference.Bytes()));
+    ASSERT_EQ(reference.Read(expected.data(), reference.Bytes()), reference.Bytes());
+    const ALuint buffer = snd::BufferArray[1];
+    ALint size = 0;
+    alGetBufferi(buffer, AL_SIZE, &size);
+    ASSERT_EQ(size_t(size), expected.size());
+    using MapFn = void*(AL_APIENTRY*)(ALuint, ALsizei, ALsizei, unsigned);
+    using UnmapFn = void(AL_APIENTRY*)(ALuint);
+    const auto map = reinterpret_cast<MapFn>(alGetProcAddress("alMapBufferSOFT"));
+    const auto unmap = reinterpret_cast<UnmapFn>(alGetProcAddress("alUnmapBufferSOFT"));
+    ASSERT_TRUE(map && unmap);
+    const unsigned char* held =
+        static_cast<const unsigned char*>(map(buffer, 0, size, 0x1 | 0x4 /* read, persistent: it plays */));
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ(std::memcmp(held, expected.data(), expected.size()), 0);
+    unmap(buffer);
+
+    // Theme 1 completes in later slices; then the decoders and images are gone.
+    for (int frame = rise + 1; frame < 200 && sndFramesAhead(m_Music.m_nTheme1) != INT_MAX; ++frame)
+        Frame(frame, rise);
+    EXPECT_EQ(sndFramesAhead(m_Music.m_nTheme1), INT_MAX);
+    m_Music.Done();
+    ExpectEveryBufferReleasedOnce();
+}
+
+TEST_F(DeferredMusicTest, StopWhileDecodingReleasesEveryBufferOnce)
+{
+    ASSERT_TRUE(CPackReader::Init(s_Long.c_str()));
+    m_Music.Init();
+    Frame(0, 1000);
+    Frame(1, 1000);
+    ASSERT_NE(sndFramesAhead(m_Music.m_nTheme2), INT_MAX);
+    m_Music.Done();
+    ExpectEveryBufferReleasedOnce();
+}
+
+TEST_F(DeferredMusicTest, ShortSecondThemeLosesOnlyItsOwnHandle)
+{
+    ASSERT_TRUE(CPackReader::Init(s_Short.c_str()));
+    m_Music.Init();
+    ASSERT_EQ(m_Music.m_nTheme2, 1); // the damage shows only in decoding
+    int frame = 0;
+    for (; frame < 200 && m_Music.m_nTheme2 >= 0; ++frame)
+        Frame(frame, 1000);
+    EXPECT_EQ(m_Music.m_nTheme2, -1);
+    EXPECT_EQ(m_Music.m_nTheme1, 0);
+    EXPECT_EQ(sndIsPlaying(m_Music.m_nTheme1), 1);
+    EXPECT_EQ(sndIsPlaying(1), 0); // its source is gone
+    EXPECT_EQ(sndCreate("music/theme2.ogg"), -1); // and its name loads no more
+    Frame(frame, frame); // its gain rising reaches nothing
+    EXPECT_EQ(Gain(0), g_SoundGain[0]);
+    m_Music.Done();
+    ExpectEveryBufferReleasedOnce();
 }
