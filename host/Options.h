@@ -33,6 +33,7 @@ struct SOptions
     bool m_bHelp = false; // --help
     bool m_bConfigure = false; // --configure: the settings sheet over a preview window
     bool m_bShowFps = false; // --fps: frame rate and frame time in the top-left corner
+    int m_nIdleSeconds = 0; // --idle SECONDS: start the saver after that long without input; 0: no watcher
 };
 
 // Options take one dash as well as two (-root, -window-id 0x...), as

@@ -1,0 +1,436 @@
+// veltrix --idle against compositors started here, never a display of the
+// machine: headless sway (its org_kde_kwin_idle, keys through wtype), headless
+// mutter (GNOME's idle monitor on the session bus, keys through its remote
+// desktop interface) and headless weston (neither). The saver the watcher
+// starts finds a private Xvfb as well as the compositor, so it comes up
+// whichever of them it draws on.
+#include "host/Idle.h"
+#include "host/Options.h"
+#include "tests/support/Xvfb.h"
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <dirent.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int Count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// Polls every 50 ms for up to 30 s (a loaded machine): whether done() came true.
+template <class F> bool WaitFor(F done, int seconds = 30)
+{
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// Starts argv with the test's environment less any display, plus env; stderr
+// (and stdout) into errPath. With clean, only PATH and env.
+pid_t Spawn(const std::vector<std::string>& argv, const Env& env, const std::string& errPath, bool clean = false)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (clean)
+            clearenv();
+        setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+            unsetenv(name);
+        for (const auto& [name, value] : env)
+            setenv(name.c_str(), value.c_str(), 1);
+        if (!freopen(errPath.c_str(), "w", stderr) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+            _exit(126);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// The exit status (128 + signal when killed); -1 after killing it at 30 s.
+int WaitForExit(pid_t pid)
+{
+    int status = 0;
+    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool Gone(pid_t pid)
+{
+    return kill(pid, 0) != 0 && errno == ESRCH; // a zombie not yet reaped still counts as there
+}
+
+// The watcher's child running the saver, or -1.
+pid_t SaverOf(pid_t watcher)
+{
+    std::istringstream children(
+        Read("/proc/" + std::to_string(watcher) + "/task/" + std::to_string(watcher) + "/children"));
+    for (pid_t child = 0; children >> child;) {
+        std::string cmdline = Read("/proc/" + std::to_string(child) + "/cmdline");
+        if (cmdline.find(std::string("--all-screens\0", 14)) != std::string::npos)
+            return child;
+    }
+    return -1;
+}
+
+pid_t WaitForSaver(pid_t watcher)
+{
+    pid_t saver = -1;
+    WaitFor([&] { return (saver = SaverOf(watcher)) > 0; });
+    return saver;
+}
+
+// One headless compositor in a runtime folder of its own.
+class CCompositor
+{
+public:
+    ~CCompositor() { Stop(); }
+
+    // sway refuses root: it runs as nobody, in a folder nobody owns.
+    bool StartSway()
+    {
+        if (!_MakeRuntimeDir(true))
+            return false;
+        std::ofstream(m_Dir + "/config") << "xwayland disable\noutput HEADLESS-1 mode --custom 640x360\n";
+        m_Pid =
+            Spawn({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "sway", "-c", m_Dir + "/config"},
+                  {{"XDG_RUNTIME_DIR", m_Dir},
+                   {"HOME", m_Dir},
+                   {"WLR_BACKENDS", "headless"},
+                   {"WLR_RENDERER", "pixman"},
+                   {"WLR_LIBINPUT_NO_DEVICES", "1"}},
+                  m_Dir + "/log", true);
+        return WaitFor([&] { return _FindSocket("wayland-"); });
+    }
+
+    // mutter in a session bus of its own; the bus address comes back through a file.
+    bool StartMutter()
+    {
+        if (!_MakeRuntimeDir(false))
+            return false;
+        const std::string script = "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + m_Dir + "/bus; echo $$ > " + m_Dir +
+                                   "/pid; exec mutter --headless --wayland --no-x11 --virtual-monitor 1280x720 "
+                                   "--wayland-display veltrix-test";
+        m_Pid = Spawn({"dbus-run-session", "--", "sh", "-c", script}, {{"XDG_RUNTIME_DIR", m_Dir}, {"HOME", m_Dir}},
+                      m_Dir + "/log", true);
+        if (!WaitFor([&] { return _FindSocket("veltrix-test") && !Read(m_Dir + "/bus").empty(); }))
+            return false;
+        m_Bus = Read(m_Dir + "/bus");
+        m_Bus.pop_back();
+        m_InnerPid = std::atoi(Read(m_Dir + "/pid").c_str());
+        return WaitFor([&] { return _MutterAnswers(); });
+    }
+
+    bool StartWeston()
+    {
+        if (!_MakeRuntimeDir(false))
+            return false;
+        m_Pid =
+            Spawn({"weston", "--backend=headless-backend.so", "--use-pixman", "--socket=veltrix-test", "--idle-time=0"},
+                  {{"XDG_RUNTIME_DIR", m_Dir}, {"HOME", m_Dir}}, m_Dir + "/log", true);
+        return WaitFor([&] { return _FindSocket("veltrix-test"); });
+    }
+
+    // The compositor itself goes, as when it crashes.
+    void Kill() { kill(m_InnerPid > 0 ? m_InnerPid : m_Pid, SIGKILL); }
+
+    void Stop()
+    {
+        if (m_Pid > 0) {
+            kill(m_InnerPid > 0 ? m_InnerPid : m_Pid, SIGTERM);
+            WaitForExit(m_Pid);
+        }
+        m_Pid = m_InnerPid = -1;
+        if (!m_Dir.empty())
+            std::filesystem::remove_all(m_Dir);
+        m_Dir.clear();
+    }
+
+    // What a client needs to reach it.
+    Env ClientEnv() const
+    {
+        Env env = {{"XDG_RUNTIME_DIR", m_Dir}, {"WAYLAND_DISPLAY", m_Socket}};
+        if (!m_Bus.empty())
+            env.push_back({"DBUS_SESSION_BUS_ADDRESS", m_Bus});
+        return env;
+    }
+
+    const std::string& Dir() const { return m_Dir; }
+    const std::string& Bus() const { return m_Bus; }
+
+private:
+    bool _MakeRuntimeDir(bool nobody)
+    {
+        char name[] = "/tmp/veltrix-wayland-XXXXXX";
+        if (!mkdtemp(name))
+            return false;
+        m_Dir = name;
+        const passwd* user = nobody ? getpwnam("nobody") : nullptr;
+        return !nobody || (user && chown(name, user->pw_uid, user->pw_gid) == 0);
+    }
+
+    bool _FindSocket(const std::string& prefix)
+    {
+        DIR* dir = opendir(m_Dir.c_str());
+        for (dirent* e = dir ? readdir(dir) : nullptr; e; e = readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.starts_with(prefix) && !name.ends_with(".lock"))
+                m_Socket = name;
+        }
+        if (dir)
+            closedir(dir);
+        return !m_Socket.empty();
+    }
+
+    bool _MutterAnswers() const
+    {
+        GDBusConnection* bus =
+            g_dbus_connection_new_for_address_sync(m_Bus.c_str(),
+                                                   GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                                   nullptr, nullptr, nullptr);
+        GVariant* reply =
+            bus ? g_dbus_connection_call_sync(bus, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                                              "org.gnome.Mutter.IdleMonitor", "GetIdletime", nullptr, nullptr,
+                                              G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr)
+                : nullptr;
+        if (reply)
+            g_variant_unref(reply);
+        if (bus)
+            g_object_unref(bus);
+        return reply != nullptr;
+    }
+
+    pid_t m_Pid = -1;
+    pid_t m_InnerPid = -1; // mutter itself, under dbus-run-session
+    std::string m_Dir;
+    std::string m_Socket;
+    std::string m_Bus;
+};
+
+// A key pressed and released on mutter's virtual input, through a remote
+// desktop session on a bus connection of its own.
+bool PressKeyOnMutter(const std::string& address)
+{
+    GDBusConnection* bus =
+        g_dbus_connection_new_for_address_sync(address.c_str(),
+                                               GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                               nullptr, nullptr, nullptr);
+    if (!bus)
+        return false;
+    auto call = [&](const char* path, const char* interface, const char* method, GVariant* args) {
+        GError* error = nullptr;
+        GVariant* reply = g_dbus_connection_call_sync(bus, "org.gnome.Mutter.RemoteDesktop", path, interface, method,
+                                                      args, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+        if (error) {
+            ADD_FAILURE() << method << ": " << error->message;
+            g_error_free(error);
+        }
+        return reply;
+    };
+    bool pressed = false;
+    if (GVariant* created =
+            call("/org/gnome/Mutter/RemoteDesktop", "org.gnome.Mutter.RemoteDesktop", "CreateSession", nullptr)) {
+        const char* session = nullptr;
+        g_variant_get(created, "(&o)", &session);
+        const char* iface = "org.gnome.Mutter.RemoteDesktop.Session";
+        GVariant* steps[] = {call(session, iface, "Start", nullptr),
+                             call(session, iface, "NotifyKeyboardKeycode", g_variant_new("(ub)", 30u, TRUE)),
+                             call(session, iface, "NotifyKeyboardKeycode", g_variant_new("(ub)", 30u, FALSE)),
+                             call(session, iface, "Stop", nullptr)};
+        pressed = true;
+        for (GVariant* step : steps) {
+            pressed = pressed && step;
+            if (step)
+                g_variant_unref(step);
+        }
+        g_variant_unref(created);
+    }
+    g_object_unref(bus);
+    return pressed;
+}
+
+class IdleWatcher : public testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        s_pXvfb = new CXvfb;
+        ASSERT_TRUE(s_pXvfb->Start(640, 360));
+    }
+    static void TearDownTestSuite() { delete s_pXvfb; }
+
+    void TearDown() override
+    {
+        if (m_Watcher > 0 && waitpid(m_Watcher, nullptr, WNOHANG) == 0) {
+            kill(m_Watcher, SIGKILL);
+            waitpid(m_Watcher, nullptr, 0);
+        }
+        if (!m_ErrPath.empty())
+            std::remove(m_ErrPath.c_str());
+    }
+
+    // veltrix with args, reaching the compositor (and the Xvfb).
+    pid_t StartVeltrix(const CCompositor& compositor, std::vector<std::string> args, const Env& more = {})
+    {
+        args.insert(args.begin(), VELTRIX_BINARY_DIR "/veltrix");
+        Env env = compositor.ClientEnv();
+        env.insert(env.end(), more.begin(), more.end());
+        env.push_back({"DISPLAY", s_pXvfb->DisplayName()});
+        env.push_back({"ALSOFT_DRIVERS", "null"});
+        m_ErrPath = "/tmp/veltrix-idle-test-" + std::to_string(getpid()) + ".txt";
+        return m_Watcher = Spawn(args, env, m_ErrPath);
+    }
+
+    std::string Errors() const { return Read(m_ErrPath); }
+
+    static bool Wtype(const CCompositor& sway)
+    {
+        const std::string err = sway.Dir() + "/wtype.log";
+        return WaitForExit(Spawn({"wtype", "-k", "a"}, sway.ClientEnv(), err)) == 0;
+    }
+
+    static inline CXvfb* s_pXvfb = nullptr;
+    pid_t m_Watcher = -1;
+    std::string m_ErrPath;
+};
+
+TEST(IdleOptions, SecondsTheSaversArgumentsAndWhatCannotGoWithIt)
+{
+    for (const char* bad : {"0", "-3", "2.5", "abc", "", "4294968"}) {
+        const char* argv[] = {"veltrix", "--idle", bad};
+        SOptions options;
+        std::string error;
+        EXPECT_FALSE(ParseOptions(3, argv, options, error)) << bad;
+        EXPECT_TRUE(error.starts_with("--idle expects")) << error;
+    }
+    const char* argv[] = {"veltrix", "-idle", "300",      "--no-sound", "--volume", "40",    "--density",
+                          "7",       "--fps", "--module", "/opt/b",     "--audio",  "a.wav", "--static-camera"};
+    SOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseOptions(14, argv, options, error)) << error;
+    EXPECT_EQ(options.m_nIdleSeconds, 300);
+    EXPECT_TRUE(IdleConflict(options).empty());
+    const std::vector<std::string> expected = {"--all-screens", "--no-sound", "--volume",        "40",
+                                               "--density",     "7",          "--static-camera", "--fps",
+                                               "--module",      "/opt/b",     "--audio",         "a.wav"};
+    EXPECT_EQ(SaverArguments(options), expected);
+    EXPECT_EQ(SaverArguments(SOptions()), std::vector<std::string>{"--all-screens"});
+    options.m_WindowId = 0x42;
+    EXPECT_NE(IdleConflict(options).find("--window-id"), std::string::npos);
+}
+
+TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
+{
+    CCompositor sway;
+    ASSERT_TRUE(sway.StartSway());
+    const pid_t watcher = StartVeltrix(sway, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    for (int round = 1; round <= 2; ++round) {
+        const pid_t saver = WaitForSaver(watcher);
+        ASSERT_GT(saver, 0) << "round " << round << ": " << Errors();
+        ASSERT_TRUE(WaitFor([&] { return Count(Errors(), "first frames presented") == round; })) << Errors();
+        ASSERT_TRUE(Wtype(sway));
+        EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << "round " << round << ": the saver stayed";
+        EXPECT_EQ(Count(Errors(), "veltrix: the saver stopped"), round) << Errors();
+        EXPECT_EQ(SaverOf(watcher), -1);
+    }
+    // Stopped by a signal while the saver shows: the saver goes first.
+    const pid_t saver = WaitForSaver(watcher);
+    ASSERT_GT(saver, 0) << Errors();
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+    EXPECT_TRUE(Gone(saver));
+}
+
+TEST_F(IdleWatcher, SaverThatEndsByItselfWaitsForTheNextIdleTime)
+{
+    CCompositor sway;
+    ASSERT_TRUE(sway.StartSway());
+    // A saver that cannot load its module ends at once, like one a key quit.
+    const pid_t watcher = StartVeltrix(sway, {"--idle", "1", "--verbose", "--module", "/nonexistent"});
+    ASSERT_TRUE(WaitFor([&] { return Errors().find("ended by itself") != std::string::npos; })) << Errors();
+    // Still idle: no second saver until input came and went.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_EQ(Count(Errors(), "the saver runs"), 1) << Errors();
+    ASSERT_TRUE(Wtype(sway));
+    EXPECT_TRUE(WaitFor([&] { return Count(Errors(), "ended by itself") == 2; })) << Errors();
+    kill(watcher, SIGINT);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+}
+
+TEST_F(IdleWatcher, OnGnomeTheIdleMonitorDrivesItAndALostCompositorEndsIt)
+{
+    CCompositor mutter;
+    ASSERT_TRUE(mutter.StartMutter());
+    const pid_t watcher = StartVeltrix(mutter, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    const pid_t first = WaitForSaver(watcher);
+    ASSERT_GT(first, 0) << Errors();
+    EXPECT_NE(Errors().find("(org.gnome.Mutter.IdleMonitor)"), std::string::npos) << Errors();
+    ASSERT_TRUE(PressKeyOnMutter(mutter.Bus()));
+    EXPECT_TRUE(WaitFor([&] { return Gone(first); })) << Errors();
+    const pid_t second = WaitForSaver(watcher);
+    ASSERT_GT(second, 0) << Errors();
+    mutter.Kill();
+    EXPECT_EQ(WaitForExit(watcher), 1) << Errors();
+    EXPECT_TRUE(Gone(second));
+    EXPECT_NE(Errors().find("\nveltrix: lost the Wayland compositor\n"), std::string::npos) << Errors();
+}
+
+TEST_F(IdleWatcher, WithoutAnIdleSourceOrACompositorOneLineAndStatusOne)
+{
+    CCompositor weston;
+    ASSERT_TRUE(weston.StartWeston());
+    // weston offers no idle protocol, and this session bus is nowhere.
+    pid_t watcher = StartVeltrix(weston, {"--idle", "2"}, {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}});
+    EXPECT_EQ(WaitForExit(watcher), 1);
+    std::string errors = Errors();
+    EXPECT_EQ(Count(errors, "\n"), 1) << errors;
+    EXPECT_TRUE(errors.starts_with("veltrix: --idle needs")) << errors;
+    EXPECT_NE(errors.find("org_kde_kwin_idle"), std::string::npos) << errors;
+
+    weston.Stop();
+    watcher = StartVeltrix(weston, {"--idle", "2"});
+    EXPECT_EQ(WaitForExit(watcher), 1);
+    errors = Errors();
+    EXPECT_EQ(Count(errors, "\n"), 1) << errors;
+    EXPECT_TRUE(errors.starts_with("veltrix: --idle needs a Wayland compositor")) << errors;
+}
+
+} // namespace
