@@ -1,7 +1,7 @@
 #include "host/IdleSources.h"
 
 #include "ext-idle-notify-v1-client-protocol.h"
-#include "kde-idle-client-protocol.h"
+#include "idle-client-protocol.h"
 
 #include <gio/gio.h>
 #include <glib-unix.h>

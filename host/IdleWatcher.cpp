@@ -174,6 +174,8 @@ std::vector<std::string> SaverArguments(const SOptions& options)
         a.push_back("--fps");
     if (options.m_bVerbose)
         a.push_back("--verbose");
+    if (options.m_bX11)
+        a.push_back("--x11");
     if (!options.m_Module.empty())
         a.insert(a.end(), {"--module", options.m_Module});
     if (!options.m_Audio.empty())

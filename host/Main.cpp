@@ -1,8 +1,8 @@
 // veltrix: the saver's program. It loads the saver module and hosts its
-// views: recording without a display (--headless), or on the X display in a
-// window, as an XScreenSaver hack (--root, --window-id) or on every monitor
-// (--all-screens); or it waits for the desktop to go idle and shows the
-// saver then (--idle).
+// views: recording without a display (--headless), on a Wayland compositor
+// in a window or on every output (--all-screens), or on the X display in a
+// window, as an XScreenSaver hack (--root, --window-id) or on every monitor;
+// or it waits for the desktop to go idle and shows the saver then (--idle).
 #include "host/AudioCapture.h"
 #include "host/ConfigureMode.h"
 #include "host/Idle.h"
@@ -12,10 +12,12 @@
 #include "host/QuietAudio.h"
 #include "host/Recorder.h"
 #include "host/StopSignal.h"
+#include "host/WaylandHost.h"
 #include "host/XHost.h"
 #include "host/XModes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -104,12 +106,43 @@ int RunHeadless(const SOptions& options)
     return Finish(0);
 }
 
+bool IsSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// The window modes on the Wayland compositor, which wins over an X server
+// (XWayland's) beside it, as GTK and SDL choose.
+int RunOnWayland(wl_display* display, const SSaverModule& module, const SOptions& options)
+{
+    CWaylandHost host(display);
+    std::string error;
+    if (!host.Open(error)) {
+        std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        return 1;
+    }
+    return options.m_bAllScreens ? host.RunAllScreens(module, options) : host.RunWindow(module, options);
+}
+
 int RunOnDisplay(const SOptions& options)
 {
     std::string error;
+    // XScreenSaver's modes, the sheet (GTK over an X preview) and --x11 stay on X.
+    const bool waylandModes = !options.m_bX11 && !options.m_bConfigure && !options.m_bRoot && options.m_WindowId == 0;
+    wl_display* wayland = waylandModes ? ConnectWayland() : nullptr;
+    if (waylandModes && !wayland && IsSet("WAYLAND_DISPLAY") && !IsSet("DISPLAY")) {
+        std::fprintf(stderr,
+                     "veltrix: cannot connect to the Wayland compositor '%s' (WAYLAND_DISPLAY), and DISPLAY is not "
+                     "set; --headless records without one\n",
+                     std::getenv("WAYLAND_DISPLAY"));
+        return 1;
+    }
     QuietAudioMessages();
     if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
+        if (wayland)
+            DisconnectWayland(wayland);
         return 1;
     }
     // Without its server the host leaves at once; the recording is completed first.
@@ -120,7 +153,11 @@ int RunOnDisplay(const SOptions& options)
     std::string bundle;
     const SSaverModule* module = LoadSaver(options, bundle);
     int status = 1;
-    if (module && options.m_bConfigure)
+    if (wayland && module)
+        status = RunOnWayland(wayland, *module, options);
+    else if (wayland)
+        DisconnectWayland(wayland);
+    else if (module && options.m_bConfigure)
         status = RunConfigure(*module, options);
     else if (module && options.m_bAllScreens)
         status = RunAllScreens(*module, options);

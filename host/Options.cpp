@@ -169,6 +169,11 @@ const SOptionEntry g_Options[] = {
          o.m_bShowFps = true;
          return std::string();
      }},
+    {"--x11", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bX11 = true;
+         return std::string();
+     }},
     {"--idle", true,
      [](SOptions& o, std::string_view v) {
          int n = 0;
@@ -253,17 +258,20 @@ const char* UsageText()
 {
     return "usage: veltrix [OPTION...]                        the saver in a window (Escape or q quits)\n"
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
-           "       veltrix --all-screens [OPTION...]          full screen on every monitor\n"
+           "       veltrix --all-screens [OPTION...]          full screen on every monitor or output\n"
            "       veltrix --idle SECONDS [OPTION...]         start --all-screens after SECONDS without input\n"
            "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
            "       veltrix --configure                        the settings sheet over a preview\n"
            "       veltrix --version\n"
-           "Options take one dash or two.\n"
+           "Options take one dash or two. Where WAYLAND_DISPLAY names a compositor that answers, the\n"
+           "window and --all-screens are shown there (a layer surface, or a full-screen window, on\n"
+           "every output); --root, --window-id and --configure are X's.\n"
            "Modes:\n"
            "  --root         draw into XScreenSaver's window ($XSCREENSAVER_WINDOW), else the root\n"
            "                 window; only the process on the primary monitor plays music\n"
            "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
            "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
+           "  --x11          the window or --all-screens on the X display even on a Wayland session\n"
            "  --idle SECONDS stay running on a Wayland desktop: after SECONDS without input show\n"
            "                 --all-screens with these settings, stop it on input, and again\n"
            "  --headless     record into DIR/frame-00001.png onwards\n"

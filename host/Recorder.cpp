@@ -153,7 +153,7 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     }
 
     // A secondary screen lies beside the main one.
-    const SSaverTarget headless = {nullptr, 0};
+    const SSaverTarget headless = {SAVER_TARGET_HEADLESS, nullptr, 0, nullptr};
     const double width = options.m_nWidth;
     const double height = options.m_nHeight;
     SSaverView* view =

@@ -21,13 +21,8 @@
 
 namespace {
 
-// Handlers of Xlib and of signals are process-wide, so what they record is too.
+// Xlib's handlers are process-wide, so what they record is too.
 unsigned long g_nXErrors = 0; // X errors seen so far
-int g_SignalPipe[2] = {-1, -1}; // written by the signal handlers, read by the loop
-void (*g_pLostServerCleanup)() = nullptr;
-
-constexpr double TimerSlack = 0.002; // seconds a wake-up may lag its deadline and still be on time
-constexpr int QuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
 int OnXError(Display*, XErrorEvent*)
 {
@@ -35,134 +30,17 @@ int OnXError(Display*, XErrorEvent*)
     return 0;
 }
 
-[[noreturn]] void LeaveLostServer()
-{
-    if (g_pLostServerCleanup)
-        g_pLostServerCleanup();
-    static const char line[] = "veltrix: lost the X server\n";
-    const ssize_t written = write(STDERR_FILENO, line, sizeof line - 1);
-    (void)written;
-    // Not exit(): the module's threads and its exit-time destructors would
-    // still talk to a server that is gone.
-    _exit(1);
-}
-
 int OnXIOError(Display*)
 {
-    LeaveLostServer();
+    LeaveLostServer("veltrix: lost the X server\n");
 }
 
 void OnXIOErrorExit(Display*, void*)
 {
-    LeaveLostServer();
-}
-
-void OnQuitSignal(int signal)
-{
-    const int saved = errno;
-    const char byte = static_cast<char>(signal);
-    const ssize_t written = write(g_SignalPipe[1], &byte, 1);
-    (void)written;
-    errno = saved;
-}
-
-bool InstallSignalHandlers()
-{
-    if (g_SignalPipe[0] < 0 && pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = OnQuitSignal;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int s : QuitSignals)
-        sigaction(s, &action, nullptr);
-    return true;
-}
-
-void RestoreSignalHandlers()
-{
-    for (int s : QuitSignals)
-        signal(s, SIG_DFL);
+    LeaveLostServer("veltrix: lost the X server\n");
 }
 
 } // namespace
-
-void SetLostServerCleanup(void (*cleanup)())
-{
-    g_pLostServerCleanup = cleanup;
-}
-
-double MonotonicSeconds()
-{
-    timespec now = {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-double NextDeadline(double deadline, double firedAt, double interval)
-{
-    if (firedAt - deadline <= TimerSlack)
-        return deadline + interval;
-    return firedAt + interval;
-}
-
-namespace {
-
-// A numbered field of /proc/self/stat in seconds (the kernel counts clock
-// ticks); 0 when it cannot be read.
-double ProcessStatSeconds(int wanted)
-{
-    std::ifstream in("/proc/self/stat");
-    const std::string stat{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0.0;
-    // Fields after the command name start with the third.
-    const char* p = stat.c_str() + close + 1;
-    for (int field = 3; field < wanted && *p; ++field) {
-        p = std::strchr(p + 1, ' ');
-        if (!p)
-            return 0.0;
-    }
-    return std::strtod(p, nullptr) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-} // namespace
-
-double SecondsSinceProcessStart()
-{
-    const double started = ProcessStatSeconds(22); // after boot
-    timespec now = {};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9 - started;
-}
-
-double ProcessCpuSeconds()
-{
-    return ProcessStatSeconds(14) + ProcessStatSeconds(15); // user and system time, every thread
-}
-
-void CFrameStats::Add(double firedAt, double seconds)
-{
-    if (m_nFrames == 0)
-        m_dFirst = firedAt;
-    m_dLast = firedAt;
-    ++m_nFrames;
-    m_Recent[m_nFrames % m_Recent.size()] = seconds;
-}
-
-std::string CFrameStats::Summary() const
-{
-    if (m_nFrames < 2)
-        return std::to_string(m_nFrames) + " frames";
-    std::vector<double> recent(m_Recent.begin(), m_Recent.begin() + std::min<long>(m_nFrames, m_Recent.size()));
-    std::nth_element(recent.begin(), recent.begin() + recent.size() / 2, recent.end());
-    char line[160];
-    std::snprintf(line, sizeof line, "%ld frames at %.1f a second, frame median %.1f ms (last %zu frames)", m_nFrames,
-                  static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst), recent[recent.size() / 2] * 1000.0,
-                  recent.size());
-    return line;
-}
 
 Window CXHost::CreateTopWindow(int width, int height, long eventMask, Atom& deleteWindow)
 {
@@ -182,7 +60,7 @@ Window CXHost::CreateTopWindow(int width, int height, long eventMask, Atom& dele
 
 bool CXHost::Open(std::string& error)
 {
-    if (!InstallSignalHandlers()) {
+    if (!InstallQuitSignals()) {
         error = "cannot set up signal handling";
         return false;
     }
@@ -212,7 +90,7 @@ CXHost::~CXHost()
 #endif
     if (m_pDisplay)
         XCloseDisplay(m_pDisplay);
-    RestoreSignalHandlers();
+    RestoreQuitSignals();
 }
 
 void CXHost::Watch(Window window)
@@ -229,7 +107,7 @@ SSaverView* CXHost::AddView(const SSaverModule& module, Window window, double x,
                             bool preview)
 {
     m_pModule = &module;
-    const SSaverTarget target = {m_pDisplay, window};
+    const SSaverTarget target = {SAVER_TARGET_X11_WINDOW, m_pDisplay, window, nullptr};
     SSaverView* view = module.create(&target, x, y, width, height, preview ? 1 : 0);
     if (!view)
         return nullptr;
@@ -263,7 +141,7 @@ EQuit CXHost::Run(const std::function<void(const XEvent&)>& onEvent, bool verbos
     if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
         interval = m_pModule->animation_interval(m_Views.front().m_pView);
     double deadline = MonotonicSeconds() + interval;
-    pollfd fds[2] = {{ConnectionNumber(m_pDisplay), POLLIN, 0}, {g_SignalPipe[0], POLLIN, 0}};
+    pollfd fds[2] = {{ConnectionNumber(m_pDisplay), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
     CFrameStats stats;
 
     while (m_Quit == EQuit::Running) {

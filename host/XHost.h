@@ -13,54 +13,14 @@
 // "veltrix: lost the X server" and exits 1 at once.
 #pragma once
 
+#include "host/HostLoop.h"
 #include "platform/SaverModule.h"
 
 #include <X11/Xlib.h>
 
-#include <array>
 #include <functional>
 #include <string>
 #include <vector>
-
-double MonotonicSeconds();
-
-// Run just before the process leaves because its X server went away (it
-// leaves at once, without the views' stop): what must not be left half done,
-// such as a sound file. Null for nothing.
-void SetLostServerCleanup(void (*cleanup)());
-
-// When the timer fires next, given the deadline it fired for, the time it
-// fired and the interval between frames (seconds). Within the wake-up slack
-// the ticks keep their grid; later, they restart from the firing.
-double NextDeadline(double deadline, double firedAt, double interval);
-
-// Seconds from the process's start (as the kernel recorded it) to now, and
-// the CPU seconds its threads have used.
-double SecondsSinceProcessStart();
-double ProcessCpuSeconds();
-
-// The frames a run has shown: how many, how often, and how long the recent
-// ones took to draw (every view, one after another).
-class CFrameStats
-{
-public:
-    void Add(double firedAt, double seconds); // monotonic seconds
-    std::string Summary() const; // "N frames at F a second, frame median M ms (last K frames)"
-
-private:
-    long m_nFrames = 0;
-    double m_dFirst = 0.0;
-    double m_dLast = 0.0;
-    std::array<double, 300> m_Recent{}; // seconds; a ring, so a night's run keeps no more
-};
-
-enum class EQuit
-{
-    Running,
-    Asked, // a quit key, the window manager's close, the pointer
-    Signal, // SIGTERM, SIGINT, SIGHUP
-    WindowGone, // a watched window was destroyed
-};
 
 // Why a view could not be made on an open display.
 inline constexpr const char* NoViewReason =

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr double PointerSettleSeconds = 1.0; // pointer motion before this is the windows appearing
-constexpr int PointerQuitDistance = 8; // pixels the pointer must travel to end the run
 
 int Fail(const std::string& reason)
 {

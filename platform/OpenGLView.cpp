@@ -111,8 +111,20 @@ OpenGLView* OpenGLView::initWithFrame(const SRect& frame, const OpenGLPixelForma
 {
     if (!format)
         return nullptr;
-    std::unique_ptr<OpenGLViewBackend> backend =
-        target.display ? CreateGLXViewBackend(*format, target) : CreateEGLViewBackend(*format);
+    std::unique_ptr<OpenGLViewBackend> backend;
+    switch (target.kind) {
+    case SAVER_TARGET_HEADLESS:
+        backend = CreateEGLViewBackend(*format);
+        break;
+    case SAVER_TARGET_X11_WINDOW:
+        backend = CreateGLXViewBackend(*format, target);
+        break;
+    case SAVER_TARGET_WAYLAND_SURFACE:
+        backend = CreateWaylandViewBackend(*format, target);
+        break;
+    default:
+        break; // a kind from a newer host: no view rather than a wrong one
+    }
     if (!backend)
         return nullptr;
     OpenGLView* view = new OpenGLView(std::move(backend), *format);

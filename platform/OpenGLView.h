@@ -1,7 +1,7 @@
 // The OpenGL side of our platform layer: a pixel format from zero-terminated
-// attribute words, an OpenGL view (a child X window with a GLX context, or an
-// EGL context drawing into an offscreen framebuffer when the target is
-// headless) and its context.
+// attribute words, an OpenGL view (a child X window with a GLX context, an
+// EGL window on a Wayland surface, or an EGL context drawing into an
+// offscreen framebuffer when the target is headless) and its context.
 //
 // Attribute words understood (the values a saver asks for; anything else
 // makes initWithAttributes fail): 1 all renderers, 5 double buffer,

@@ -1,6 +1,7 @@
 // Private to platform/: what an OpenGL view needs from the window system.
-// GLX (a child window of the target's X window) and EGL (headless, an
-// offscreen framebuffer) each implement it; OpenGLView picks one from the
+// GLX (a child window of the target's X window), Wayland (an EGL window on
+// the target's surface) and EGL (headless, an offscreen framebuffer) each
+// implement it; OpenGLView picks one from the
 // target. Every call is on the host's main thread.
 #pragma once
 
@@ -25,6 +26,8 @@ public:
 // cannot be made.
 std::unique_ptr<OpenGLViewBackend> CreateGLXViewBackend(const OpenGLPixelFormat& format, const SSaverTarget& target);
 std::unique_ptr<OpenGLViewBackend> CreateEGLViewBackend(const OpenGLPixelFormat& format);
+std::unique_ptr<OpenGLViewBackend> CreateWaylandViewBackend(const OpenGLPixelFormat& format,
+                                                            const SSaverTarget& target);
 
 // Releases whatever context the window system has current on this thread
 // (a null display: the display of the current GLX context).

@@ -3,7 +3,7 @@
 // looks up VELTRIX_SAVER_MODULE_SYMBOL, calls it with the ABI version it was
 // built against and gets the module's table of hooks, or null when the module
 // speaks another version. Everything crosses as plain C types: the host's X11
-// objects travel as opaque values, so the module's code never sees the host's
+// and Wayland objects travel as opaque values, so the module's code never sees the host's
 // headers and the host never sees the module's classes.
 //
 // Lifecycle the host follows for every view (one per screen):
@@ -18,16 +18,33 @@
 extern "C" {
 #endif
 
-#define VELTRIX_SAVER_MODULE_ABI 1
+#define VELTRIX_SAVER_MODULE_ABI 2
 #define VELTRIX_SAVER_MODULE_SYMBOL "veltrix_saver_module"
 
-// Where a view draws. display is the host's X connection (an X11 Display*)
-// and window the X window the view covers; both zero means headless: the view
-// draws through EGL into an offscreen surface that the host reads back.
+// Where a view draws, by kind:
+//   SAVER_TARGET_HEADLESS         nothing: the view draws through EGL into an
+//                                 offscreen surface that the host reads back.
+//   SAVER_TARGET_X11_WINDOW       display is the host's X connection (an X11
+//                                 Display*), window the X window the view covers.
+//   SAVER_TARGET_WAYLAND_SURFACE  display is the host's wl_display*, surface
+//                                 the wl_surface the view draws into. The host
+//                                 keeps the surface's role, buffer scale and
+//                                 frame callbacks; the view's frame size is in
+//                                 buffer pixels, and each presented frame
+//                                 commits the surface.
+enum
+{
+    SAVER_TARGET_HEADLESS = 0,
+    SAVER_TARGET_X11_WINDOW = 1,
+    SAVER_TARGET_WAYLAND_SURFACE = 2,
+};
+
 typedef struct SSaverTarget
 {
+    int kind; // SAVER_TARGET_...
     void* display;
     unsigned long window;
+    void* surface;
 } SSaverTarget;
 
 // Settings for this run only, never stored: they sit in front of the stored

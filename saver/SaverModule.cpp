@@ -24,7 +24,7 @@ const VeltrixScreenSaverView* View(const SSaverView* view)
 
 SSaverView* Create(const SSaverTarget* target, double x, double y, double width, double height, int preview)
 {
-    const SSaverTarget headless{nullptr, 0};
+    const SSaverTarget headless{SAVER_TARGET_HEADLESS, nullptr, 0, nullptr};
     auto* view = new (std::nothrow) VeltrixScreenSaverView(target ? *target : headless);
     if (!view)
         return nullptr;

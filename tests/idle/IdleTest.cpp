@@ -341,16 +341,17 @@ TEST(IdleOptions, SecondsTheSaversArgumentsAndWhatCannotGoWithIt)
         EXPECT_FALSE(ParseOptions(3, argv, options, error)) << bad;
         EXPECT_TRUE(error.starts_with("--idle expects")) << error;
     }
-    const char* argv[] = {"veltrix", "-idle", "300",      "--no-sound", "--volume", "40",    "--density",
-                          "7",       "--fps", "--module", "/opt/b",     "--audio",  "a.wav", "--static-camera"};
+    const char* argv[] = {"veltrix", "-idle",     "300",   "--no-sound",      "--volume",
+                          "40",      "--density", "7",     "--fps",           "--module",
+                          "/opt/b",  "--audio",   "a.wav", "--static-camera", "--x11"};
     SOptions options;
     std::string error;
-    ASSERT_TRUE(ParseOptions(14, argv, options, error)) << error;
+    ASSERT_TRUE(ParseOptions(15, argv, options, error)) << error;
     EXPECT_EQ(options.m_nIdleSeconds, 300);
     EXPECT_TRUE(IdleConflict(options).empty());
-    const std::vector<std::string> expected = {"--all-screens", "--no-sound", "--volume",        "40",
-                                               "--density",     "7",          "--static-camera", "--fps",
-                                               "--module",      "/opt/b",     "--audio",         "a.wav"};
+    const std::vector<std::string> expected = {
+        "--all-screens", "--no-sound", "--volume", "40",     "--density", "7",    "--static-camera",
+        "--fps",         "--x11",      "--module", "/opt/b", "--audio",   "a.wav"};
     EXPECT_EQ(SaverArguments(options), expected);
     EXPECT_EQ(SaverArguments(SOptions()), std::vector<std::string>{"--all-screens"});
     options.m_WindowId = 0x42;
@@ -361,7 +362,8 @@ TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
 {
     CCompositor sway;
     ASSERT_TRUE(sway.StartSway());
-    const pid_t watcher = StartVeltrix(sway, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    // On the Xvfb (--x11) the saver never sees the compositor's keys: only the watcher can stop it.
+    pid_t watcher = StartVeltrix(sway, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
     for (int round = 1; round <= 2; ++round) {
         const pid_t saver = WaitForSaver(watcher);
         ASSERT_GT(saver, 0) << "round " << round << ": " << Errors();
@@ -372,11 +374,22 @@ TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
         EXPECT_EQ(SaverOf(watcher), -1);
     }
     // Stopped by a signal while the saver shows: the saver goes first.
-    const pid_t saver = WaitForSaver(watcher);
+    pid_t saver = WaitForSaver(watcher);
     ASSERT_GT(saver, 0) << Errors();
     kill(watcher, SIGTERM);
     EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
     EXPECT_TRUE(Gone(saver));
+
+    // On the compositor itself: a layer surface on its output, gone on a key.
+    watcher = StartVeltrix(sway, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    saver = WaitForSaver(watcher);
+    ASSERT_GT(saver, 0) << Errors();
+    ASSERT_TRUE(WaitFor([&] { return Errors().find("first frames presented") != std::string::npos; })) << Errors();
+    EXPECT_NE(Errors().find(" on HEADLESS-1: "), std::string::npos) << Errors();
+    ASSERT_TRUE(Wtype(sway));
+    EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << Errors();
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
 }
 
 TEST_F(IdleWatcher, SaverThatEndsByItselfWaitsForTheNextIdleTime)

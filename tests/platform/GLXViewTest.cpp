@@ -49,7 +49,8 @@ protected:
     {
         const uint32_t words[] = {12, 16, 5, 1, 51, 1, 0};
         std::unique_ptr<OpenGLPixelFormat> format(OpenGLPixelFormat::initWithAttributes(words));
-        std::unique_ptr<OpenGLView> view(OpenGLView::initWithFrame(ZeroRect, format.get(), {m_pDisplay, window}));
+        std::unique_ptr<OpenGLView> view(
+            OpenGLView::initWithFrame(ZeroRect, format.get(), {SAVER_TARGET_X11_WINDOW, m_pDisplay, window, nullptr}));
         if (view) {
             view->attachToTarget();
             view->setFrameSize({96, 64});

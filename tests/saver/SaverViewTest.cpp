@@ -25,7 +25,7 @@ using ViewTest = SettingsFolderTest;
 
 std::unique_ptr<VeltrixScreenSaverView> MakeView(double x, double y, bool preview = false)
 {
-    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{nullptr, 0});
+    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{SAVER_TARGET_HEADLESS, nullptr, 0, nullptr});
     if (!view->initWithFrame(SRect{x, y, 64.0, 40.0}, preview))
         return nullptr;
     return view;
@@ -100,7 +100,7 @@ TEST_F(ViewTest, StartPresentsTwoFramesAtOnceAndEachTickOneMore)
 TEST_F(ViewTest, ZeroSizeAndOnePixelFramesDrawAndTheFullSizeComesBack)
 {
     VeltrixScreenSaverView::setResourcePathOverride(VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat");
-    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{nullptr, 0});
+    auto view = std::make_unique<VeltrixScreenSaverView>(SSaverTarget{SAVER_TARGET_HEADLESS, nullptr, 0, nullptr});
     ASSERT_TRUE(view->initWithFrame(SRect{0.0, 0.0, 0.0, 0.0}, true));
     VeltrixScreenSaverView::setResourcePathOverride("");
     view->setFrameSize(SSize{0.0, 0.0});

@@ -28,7 +28,7 @@ std::ostream& operator<<(std::ostream& out, const SValues& v)
 
 SValues ReadDefaults()
 {
-    VeltrixScreenSaverView view(SSaverTarget{nullptr, 0});
+    VeltrixScreenSaverView view(SSaverTarget{SAVER_TARGET_HEADLESS, nullptr, 0, nullptr});
     view.readDefaults();
     const SCONFIG& s = view.settingsRecord();
     return {s.m_nEnableSounds, s.m_nSoundVolume, s.m_nPlasmaDensity, s.m_nStaticCamera};

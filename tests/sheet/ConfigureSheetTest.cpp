@@ -99,7 +99,7 @@ protected:
     {
         ASSERT_NE(s_pModule, nullptr);
         setenv("XDG_CONFIG_HOME", m_Config.Path().c_str(), 1);
-        const SSaverTarget headless{nullptr, 0};
+        const SSaverTarget headless{SAVER_TARGET_HEADLESS, nullptr, 0, nullptr};
         m_pView = s_pModule->create(&headless, 0, 0, 64, 40, 1);
         ASSERT_NE(m_pView, nullptr);
         s_pModule->set_frame_size(m_pView, 64, 40);

@@ -145,7 +145,7 @@ void Frame(const SSaverModule& module, SSaverView* view)
 
 SSaverView* MakeView(const SSaverModule& module, int width, int height)
 {
-    const SSaverTarget headless = {nullptr, 0};
+    const SSaverTarget headless = {SAVER_TARGET_HEADLESS, nullptr, 0, nullptr};
     SSaverView* view = module.create(&headless, 0.0, 0.0, width, height, 0);
     if (!view) {
         std::fprintf(stderr, "veltrix-soak: the module could not make a view\n");

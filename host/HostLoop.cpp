@@ -1,0 +1,275 @@
+#include "host/HostLoop.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+// Signal handlers are process-wide, so what they share is too.
+int g_SignalPipe[2] = {-1, -1}; // written by the signal handlers, read by the loop
+void (*g_pLostServerCleanup)() = nullptr;
+
+constexpr double TimerSlack = 0.002; // seconds a wake-up may lag its deadline and still be on time
+constexpr int QuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+void OnQuitSignal(int signal)
+{
+    const int saved = errno;
+    const char byte = static_cast<char>(signal);
+    const ssize_t written = write(g_SignalPipe[1], &byte, 1);
+    (void)written;
+    errno = saved;
+}
+
+// A numbered field of /proc/self/stat in seconds (the kernel counts clock
+// ticks); 0 when it cannot be read.
+double ProcessStatSeconds(int wanted)
+{
+    std::ifstream in("/proc/self/stat");
+    const std::string stat{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0.0;
+    // Fields after the command name start with the third.
+    const char* p = stat.c_str() + close + 1;
+    for (int field = 3; field < wanted && *p; ++field) {
+        p = std::strchr(p + 1, ' ');
+        if (!p)
+            return 0.0;
+    }
+    return std::strtod(p, nullptr) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+void SetLostServerCleanup(void (*cleanup)())
+{
+    g_pLostServerCleanup = cleanup;
+}
+
+void LeaveLostServer(const char* line)
+{
+    if (g_pLostServerCleanup)
+        g_pLostServerCleanup();
+    const ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
+    (void)written;
+    _exit(1);
+}
+
+bool InstallQuitSignals()
+{
+    if (g_SignalPipe[0] < 0 && pipe2(g_SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action = {};
+    action.sa_handler = OnQuitSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int s : QuitSignals)
+        sigaction(s, &action, nullptr);
+    return true;
+}
+
+int QuitSignalFd()
+{
+    return g_SignalPipe[0];
+}
+
+void RestoreQuitSignals()
+{
+    for (int s : QuitSignals)
+        signal(s, SIG_DFL);
+}
+
+double MonotonicSeconds()
+{
+    timespec now = {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double NextDeadline(double deadline, double firedAt, double interval)
+{
+    if (firedAt - deadline <= TimerSlack)
+        return deadline + interval;
+    return firedAt + interval;
+}
+
+double SecondsSinceProcessStart()
+{
+    const double started = ProcessStatSeconds(22); // after boot
+    timespec now = {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9 - started;
+}
+
+double ProcessCpuSeconds()
+{
+    return ProcessStatSeconds(14) + ProcessStatSeconds(15); // user and system time, every thread
+}
+
+void CFrameStats::Add(double firedAt, double seconds)
+{
+    if (m_nFrames == 0)
+        m_dFirst = firedAt;
+    m_dLast = firedAt;
+    ++m_nFrames;
+    m_Recent[m_nFrames % m_Recent.size()] = seconds;
+}
+
+std::string CFrameStats::Summary() const
+{
+    if (m_nFrames < 2)
+        return std::to_string(m_nFrames) + " frames";
+    std::vector<double> recent(m_Recent.begin(), m_Recent.begin() + std::min<long>(m_nFrames, m_Recent.size()));
+    std::nth_element(recent.begin(), recent.begin() + recent.size() / 2, recent.end());
+    char line[160];
+    std::snprintf(line, sizeof line, "%ld frames at %.1f a second, frame median %.1f ms (last %zu frames)", m_nFrames,
+                  static_cast<double>(m_nFrames - 1) / (m_dLast - m_dFirst), recent[recent.size() / 2] * 1000.0,
+                  recent.size());
+    return line;
+}
+
+CHostLoop::~CHostLoop()
+{
+    DestroyViews();
+}
+
+SSaverView* CHostLoop::AddView(const SSaverModule& module, const SSaverTarget& target, double x, double y, int width,
+                               int height, bool preview, void* owner)
+{
+    m_pModule = &module;
+    SSaverView* view = module.create(&target, x, y, width, height, preview ? 1 : 0);
+    if (!view)
+        return nullptr;
+    module.set_frame_size(view, width, height);
+    m_Views.push_back({view, owner, width, height, false, 0});
+    if (m_bRunning) {
+        module.start(view);
+        m_Views.back().m_bStarted = true;
+    }
+    return view;
+}
+
+void CHostLoop::Resize(SSaverView* view, int width, int height)
+{
+    for (SHostedView& v : m_Views) {
+        if (v.m_pView == view && (v.m_nWidth != width || v.m_nHeight != height)) {
+            v.m_nWidth = width;
+            v.m_nHeight = height;
+            m_pModule->set_frame_size(v.m_pView, width, height);
+        }
+    }
+}
+
+void CHostLoop::RemoveView(SSaverView* view)
+{
+    const auto it =
+        std::find_if(m_Views.begin(), m_Views.end(), [&](const SHostedView& v) { return v.m_pView == view; });
+    if (it == m_Views.end())
+        return;
+    if (it->m_bStarted)
+        m_pModule->stop(it->m_pView);
+    m_pModule->destroy(it->m_pView);
+    m_Views.erase(it);
+}
+
+SSaverView* CHostLoop::ViewOf(const void* owner) const
+{
+    for (const SHostedView& v : m_Views) {
+        if (v.m_pOwner == owner)
+            return v.m_pView;
+    }
+    return nullptr;
+}
+
+bool CHostLoop::InputSettled() const
+{
+    return m_dFirstFrames >= 0.0 && MonotonicSeconds() - m_dFirstFrames >= InputSettleSeconds;
+}
+
+EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name)(void* owner))
+{
+    m_bRunning = true;
+    for (SHostedView& v : m_Views) {
+        if (!v.m_bStarted) {
+            m_pModule->start(v.m_pView);
+            v.m_bStarted = true;
+        }
+    }
+    system.AfterFrames();
+    m_dFirstFrames = MonotonicSeconds();
+    if (verbose)
+        std::fprintf(stderr, "veltrix: first frames presented %.3f s after the process started (%.2f s of CPU)\n",
+                     SecondsSinceProcessStart(), ProcessCpuSeconds());
+
+    double interval = 1.0 / 30.0;
+    if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
+        interval = m_pModule->animation_interval(m_Views.front().m_pView);
+    double deadline = MonotonicSeconds() + interval;
+    CFrameStats stats;
+
+    while (m_Quit == EQuit::Running) {
+        system.BeforeWait();
+        if (m_Quit != EQuit::Running)
+            break;
+        const double wait = std::max(0.0, deadline - MonotonicSeconds());
+        timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
+        pollfd fds[2] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
+        const int ready = ppoll(fds, 2, &timeout, nullptr);
+        system.AfterWait(ready > 0 && fds[0].revents != 0);
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
+            m_Quit = EQuit::Signal;
+            break;
+        }
+        const double now = MonotonicSeconds();
+        if (now < deadline)
+            continue;
+        bool drawn = false;
+        for (SHostedView& v : m_Views) {
+            if (!v.m_bStarted || !system.CanDraw(v.m_pOwner))
+                continue;
+            system.BeforeDraw(v.m_pOwner);
+            m_pModule->animate(v.m_pView);
+            ++v.m_nFrames;
+            drawn = true;
+        }
+        if (drawn) {
+            stats.Add(now, MonotonicSeconds() - now);
+            system.AfterFrames();
+        }
+        deadline = NextDeadline(deadline, now, interval);
+    }
+    if (verbose) {
+        std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());
+        for (const SHostedView& v : m_Views) {
+            if (name)
+                std::fprintf(stderr, "veltrix: %s drew %ld frames\n", name(v.m_pOwner).c_str(), v.m_nFrames + 2);
+        }
+    }
+    DestroyViews();
+    m_bRunning = false;
+    return m_Quit;
+}
+
+void CHostLoop::DestroyViews()
+{
+    if (!m_pModule)
+        return;
+    for (SHostedView& v : m_Views) {
+        if (v.m_bStarted)
+            m_pModule->stop(v.m_pView);
+    }
+    for (SHostedView& v : m_Views)
+        m_pModule->destroy(v.m_pView);
+    m_Views.clear();
+}

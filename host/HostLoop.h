@@ -1,0 +1,139 @@
+// What the X and the Wayland hosts share: the views they drive (one per
+// screen) and the loop that animates them, the quit signals, the clock, the
+// frame statistics and the way out when the display server goes away.
+//
+// CHostLoop::Run starts every view, then calls animate on the views, one
+// after another, at the views' animation interval from one deadline timer; a
+// late frame fires at once and the ticks restart from it, so a slow frame
+// never causes a burst. A view the window system cannot show now (not mapped,
+// no frame callback yet) is skipped and costs nothing. The loop waits in
+// poll() on the window system's connection and on a pipe its signal handlers
+// write to, so SIGTERM, SIGINT and SIGHUP end it at once. Ending it stops
+// every view (the music stops with the main one) and destroys them.
+#pragma once
+
+#include "platform/SaverModule.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+double MonotonicSeconds();
+
+// When the timer fires next, given the deadline it fired for, the time it
+// fired and the interval between frames (seconds). Within the wake-up slack
+// the ticks keep their grid; later, they restart from the firing.
+double NextDeadline(double deadline, double firedAt, double interval);
+
+// Seconds from the process's start (as the kernel recorded it) to now, and
+// the CPU seconds its threads have used.
+double SecondsSinceProcessStart();
+double ProcessCpuSeconds();
+
+// Run just before the process leaves because its display server went away
+// (it leaves at once, without the views' stop): what must not be left half
+// done, such as a sound file. Null for nothing.
+void SetLostServerCleanup(void (*cleanup)());
+
+// The cleanup, then line ("veltrix: lost the ...\n") on stderr and exit
+// status 1 at once: the module's threads and its exit-time destructors would
+// still talk to a server that is gone. Safe in a signal or I/O error handler.
+[[noreturn]] void LeaveLostServer(const char* line);
+
+// SIGTERM, SIGINT and SIGHUP write to a pipe that the loop polls; false
+// when the pipe cannot be made. Restore gives the signals their defaults.
+bool InstallQuitSignals();
+void RestoreQuitSignals();
+int QuitSignalFd(); // readable once a quit signal came
+
+// The frames a run has shown: how many, how often, and how long the recent
+// ones took to draw (every view, one after another).
+class CFrameStats
+{
+public:
+    void Add(double firedAt, double seconds); // monotonic seconds
+    std::string Summary() const; // "N frames at F a second, frame median M ms (last K frames)"
+
+private:
+    long m_nFrames = 0;
+    double m_dFirst = 0.0;
+    double m_dLast = 0.0;
+    std::array<double, 300> m_Recent{}; // seconds; a ring, so a night's run keeps no more
+};
+
+enum class EQuit
+{
+    Running,
+    Asked, // a quit key, the window manager's close, the pointer
+    Signal, // SIGTERM, SIGINT, SIGHUP
+    WindowGone, // a watched window was destroyed
+};
+
+// Input in the first second after the first frames is the windows appearing
+// (the pointer warped, a key still held), not the user asking to quit; after
+// it, the pointer must travel this far (pixels) to end a full-screen run.
+inline constexpr double InputSettleSeconds = 1.0;
+inline constexpr int PointerQuitDistance = 8;
+
+// The window system's side of the loop. owner is what the host gave
+// AddView for the view (its window, its output).
+class IHostWindowSystem
+{
+public:
+    virtual ~IHostWindowSystem() = default;
+    virtual int ConnectionFd() = 0; // polled for events
+    // Before the wait: handles what has come in and sends what is queued
+    // (the host may Quit, add, resize or remove views here).
+    virtual void BeforeWait() = 0;
+    virtual void AfterWait(bool readable) = 0; // reads what came in while waiting
+    virtual bool CanDraw(void* /*owner*/) { return true; }
+    virtual void BeforeDraw(void* /*owner*/) {}
+    virtual void AfterFrames() {} // after every start and every tick's frames
+};
+
+class CHostLoop
+{
+public:
+    ~CHostLoop(); // stops and destroys the views that remain
+
+    // Creates a view on target at frame origin (x, y), sized width x height
+    // (pixels); null when the module cannot make it. A view added while the
+    // loop runs starts at once.
+    SSaverView* AddView(const SSaverModule& module, const SSaverTarget& target, double x, double y, int width,
+                        int height, bool preview, void* owner);
+    void Resize(SSaverView* view, int width, int height); // nothing when the size is the same
+    void RemoveView(SSaverView* view); // stops it (the music with the main one) and destroys it
+    SSaverView* ViewOf(const void* owner) const; // null: none
+    size_t ViewCount() const { return m_Views.size(); }
+
+    // Runs until Quit; with verbose, reports on stderr how long after the
+    // process's start the first frames were presented and, at the end, the
+    // frame statistics and how many frames each view drew (named by
+    // name(owner)). Stops and destroys the views on the way out.
+    EQuit Run(IHostWindowSystem& system, bool verbose, std::string (*name)(void* owner) = nullptr);
+    void Quit(EQuit why) { m_Quit = why; }
+    EQuit QuitReason() const { return m_Quit; }
+
+    // Whether the first second after the first frames is over.
+    bool InputSettled() const;
+
+    // Stops every view first, so the music ends at once, then destroys them.
+    void DestroyViews();
+
+private:
+    struct SHostedView
+    {
+        SSaverView* m_pView;
+        void* m_pOwner;
+        int m_nWidth;
+        int m_nHeight;
+        bool m_bStarted;
+        long m_nFrames;
+    };
+
+    const SSaverModule* m_pModule = nullptr;
+    std::vector<SHostedView> m_Views;
+    EQuit m_Quit = EQuit::Running;
+    bool m_bRunning = false;
+    double m_dFirstFrames = -1.0; // monotonic seconds; -1 until shown
+};
