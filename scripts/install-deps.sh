@@ -19,6 +19,9 @@ PACKAGES=(
   libglib2.0-dev
   # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
+  # veltrix --idle: the idle protocols' XML, wayland-scanner, GDBus; its tests'
+  # compositors (sway, mutter in its own session bus, weston) and keys (wtype)
+  libwayland-dev wayland-protocols plasma-wayland-protocols sway mutter dbus-daemon weston wtype
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
 )
