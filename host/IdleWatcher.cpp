@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,12 +41,17 @@ public:
         for (const std::string& a : arguments)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid < 0) {
             std::fprintf(stderr, "veltrix: cannot start the saver: %s\n", std::strerror(errno));
             return;
         }
         if (pid == 0) {
+            // A watcher killed outright takes its saver with it.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (getppid() != parent)
+                _exit(0);
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
