@@ -40,6 +40,7 @@ public:
     // The protocol Watch would use: "ext_idle_notifier_v1",
     // "org_kde_kwin_idle", or null when the compositor offers neither (or no seat).
     const char* Protocol() const;
+    bool NoSeat() const { return !m_pSeat; }
 
     // Reports the compositor's loss from now on, and with a protocol also
     // idleness after timeoutMs without input.

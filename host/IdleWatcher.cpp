@@ -222,9 +222,9 @@ int RunIdle(const SOptions& options)
         std::string why;
         if (!mutter.Watch(timeoutMs, handlers, why)) {
             std::fprintf(stderr,
-                         "veltrix: --idle needs the compositor's ext_idle_notifier_v1 or org_kde_kwin_idle, "
+                         "veltrix: --idle needs the compositor's ext_idle_notifier_v1 or org_kde_kwin_idle%s, "
                          "or GNOME's org.gnome.Mutter.IdleMonitor, and has none of them (%s)\n",
-                         why.c_str());
+                         wayland.NoSeat() ? " on a seat (it offers no wl_seat)" : "", why.c_str());
             return 1;
         }
         source = "org.gnome.Mutter.IdleMonitor";
