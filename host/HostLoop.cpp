@@ -21,6 +21,7 @@ void (*g_pLostServerCleanup)() = nullptr;
 
 constexpr double TimerSlack = 0.002; // seconds a wake-up may lag its deadline and still be on time
 constexpr int QuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int ReportSignal = SIGUSR1; // --verbose: what every view drew so far
 
 void OnQuitSignal(int signal)
 {
@@ -76,6 +77,7 @@ bool InstallQuitSignals()
     sigemptyset(&action.sa_mask);
     for (int s : QuitSignals)
         sigaction(s, &action, nullptr);
+    sigaction(ReportSignal, &action, nullptr);
     return true;
 }
 
@@ -88,6 +90,7 @@ void RestoreQuitSignals()
 {
     for (int s : QuitSignals)
         signal(s, SIG_DFL);
+    signal(ReportSignal, SIG_DFL);
 }
 
 double MonotonicSeconds()
@@ -227,10 +230,8 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         pollfd fds[2] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
         const int ready = ppoll(fds, 2, &timeout, nullptr);
         system.AfterWait(ready > 0 && fds[0].revents != 0);
-        if (ready > 0 && (fds[1].revents & POLLIN)) {
-            m_Quit = EQuit::Signal;
+        if (ready > 0 && (fds[1].revents & POLLIN) && _QuitSignalCame(verbose, name))
             break;
-        }
         const double now = MonotonicSeconds();
         if (now < deadline)
             continue;
@@ -251,14 +252,36 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
     }
     if (verbose) {
         std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());
-        for (const SHostedView& v : m_Views) {
-            if (name)
-                std::fprintf(stderr, "veltrix: %s drew %ld frames\n", name(v.m_pOwner).c_str(), v.m_nFrames + 2);
-        }
+        _ReportViews(name);
     }
     DestroyViews();
     m_bRunning = false;
     return m_Quit;
+}
+
+bool CHostLoop::_QuitSignalCame(bool verbose, std::string (*name)(void*))
+{
+    char signals[16];
+    const ssize_t count = read(g_SignalPipe[0], signals, sizeof signals);
+    bool report = false;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (signals[i] == ReportSignal)
+            report = true;
+        else
+            m_Quit = EQuit::Signal;
+    }
+    if (report && verbose && m_Quit == EQuit::Running)
+        _ReportViews(name);
+    return m_Quit != EQuit::Running;
+}
+
+// Counting the two frames every start draws.
+void CHostLoop::_ReportViews(std::string (*name)(void*)) const
+{
+    for (const SHostedView& v : m_Views) {
+        std::fprintf(stderr, "veltrix: %s drew %ld frames, %dx%d pixels\n", name ? name(v.m_pOwner).c_str() : "a view",
+                     v.m_nFrames + (v.m_bStarted ? 2 : 0), v.m_nWidth, v.m_nHeight);
+    }
 }
 
 void CHostLoop::DestroyViews()

@@ -40,8 +40,9 @@ void SetLostServerCleanup(void (*cleanup)());
 // still talk to a server that is gone. Safe in a signal or I/O error handler.
 [[noreturn]] void LeaveLostServer(const char* line);
 
-// SIGTERM, SIGINT and SIGHUP write to a pipe that the loop polls; false
-// when the pipe cannot be made. Restore gives the signals their defaults.
+// SIGTERM, SIGINT and SIGHUP write to a pipe that the loop polls (SIGUSR1
+// too, which makes a --verbose loop report every view's frames so far);
+// false when the pipe cannot be made. Restore gives the signals their defaults.
 bool InstallQuitSignals();
 void RestoreQuitSignals();
 int QuitSignalFd(); // readable once a quit signal came
@@ -109,7 +110,7 @@ public:
     // Runs until Quit; with verbose, reports on stderr how long after the
     // process's start the first frames were presented and, at the end, the
     // frame statistics and how many frames each view drew (named by
-    // name(owner)). Stops and destroys the views on the way out.
+    // name(owner)), lines a SIGUSR1 asks for at any time. Stops and destroys the views on the way out.
     EQuit Run(IHostWindowSystem& system, bool verbose, std::string (*name)(void* owner) = nullptr);
     void Quit(EQuit why) { m_Quit = why; }
     EQuit QuitReason() const { return m_Quit; }
@@ -121,6 +122,9 @@ public:
     void DestroyViews();
 
 private:
+    bool _QuitSignalCame(bool verbose, std::string (*name)(void*));
+    void _ReportViews(std::string (*name)(void*)) const;
+
     struct SHostedView
     {
         SSaverView* m_pView;

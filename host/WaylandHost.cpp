@@ -1,5 +1,6 @@
 #include "host/WaylandHost.h"
 
+#include "wlr-output-power-management-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 // The layer shell names a parameter "namespace", which C++ keeps for itself.
@@ -49,6 +50,7 @@ struct CWaylandHost::SGlobals
     xdg_wm_base* m_pWmBase = nullptr;
     zwlr_layer_shell_v1* m_pLayerShell = nullptr;
     zxdg_output_manager_v1* m_pOutputManager = nullptr;
+    zwlr_output_power_manager_v1* m_pPowerManager = nullptr; // wlroots: whether an output is off
     wl_seat* m_pSeat = nullptr;
     wl_keyboard* m_pKeyboard = nullptr;
     wl_pointer* m_pPointer = nullptr;
@@ -63,13 +65,17 @@ struct CWaylandHost::SOutput
     uint32_t m_nGlobal = 0; // the registry's name of it
     wl_output* m_pOutput = nullptr;
     zxdg_output_v1* m_pXdgOutput = nullptr;
-    std::string m_Name;
+    zwlr_output_power_v1* m_pPower = nullptr;
+    bool m_bPoweredOff = false; // its frame callbacks may still come, but nobody sees it
+    std::string m_Name; // as the compositor names it: "HEADLESS-1", "DP-2"
+    std::string m_Model; // make and model, for compositors that give no name
     int m_nX = 0, m_nY = 0; // logical position in the layout
     int m_nWidth = 0, m_nHeight = 0; // logical size; 0 until known
     int m_nModeWidth = 0, m_nModeHeight = 0; // pixels
     int m_nScale = 1;
     bool m_bLogical = false; // position and size came from xdg-output
     bool m_bGone = false;
+    bool m_bRefused = false; // the compositor closed our surface on it: none again
 
     int LogicalWidth() const { return m_bLogical ? m_nWidth : m_nModeWidth / m_nScale; }
     int LogicalHeight() const { return m_bLogical ? m_nHeight : m_nModeHeight / m_nScale; }
@@ -175,6 +181,21 @@ void OnXdgOutputDescription(void*, zxdg_output_v1*, const char*)
 
 const zxdg_output_v1_listener XdgOutputListener = {OnXdgOutputPosition, OnXdgOutputSize, OnXdgOutputDone,
                                                    OnXdgOutputName, OnXdgOutputDescription};
+
+void OnPowerMode(void* data, zwlr_output_power_v1*, uint32_t mode)
+{
+    static_cast<SOutput*>(data)->m_bPoweredOff = mode == ZWLR_OUTPUT_POWER_V1_MODE_OFF;
+}
+
+void OnPowerFailed(void* data, zwlr_output_power_v1* power)
+{
+    auto* o = static_cast<SOutput*>(data);
+    zwlr_output_power_v1_destroy(power);
+    o->m_pPower = nullptr;
+    o->m_bPoweredOff = false;
+}
+
+const zwlr_output_power_v1_listener PowerListener = {OnPowerMode, OnPowerFailed};
 
 // ---- surfaces
 
@@ -432,6 +453,9 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     } else if (which == zxdg_output_manager_v1_interface.name && !g->m_pOutputManager) {
         g->m_pOutputManager =
             Bind<zxdg_output_manager_v1>(registry, name, &zxdg_output_manager_v1_interface, version, 3);
+    } else if (which == zwlr_output_power_manager_v1_interface.name && !g->m_pPowerManager) {
+        g->m_pPowerManager =
+            Bind<zwlr_output_power_manager_v1>(registry, name, &zwlr_output_power_manager_v1_interface, version, 1);
     } else if (which == wl_seat_interface.name && !g->m_pSeat) {
         g->m_pSeat = Bind<wl_seat>(registry, name, &wl_seat_interface, version, 5);
         wl_seat_add_listener(g->m_pSeat, &SeatListener, nullptr);
@@ -493,11 +517,8 @@ CWaylandHost::~CWaylandHost()
             eglTerminate(egl);
     }
     SGlobals* g = m_pGlobals.get();
-    for (auto& o : m_Outputs) {
-        if (o->m_pXdgOutput)
-            zxdg_output_v1_destroy(o->m_pXdgOutput);
-        wl_output_destroy(o->m_pOutput);
-    }
+    for (auto& o : m_Outputs)
+        _ReleaseOutput(o.get());
     if (g->m_pKeyboard)
         wl_keyboard_destroy(g->m_pKeyboard);
     if (g->m_pPointer)
@@ -506,6 +527,8 @@ CWaylandHost::~CWaylandHost()
         wl_seat_destroy(g->m_pSeat);
     if (g->m_pOutputManager)
         zxdg_output_manager_v1_destroy(g->m_pOutputManager);
+    if (g->m_pPowerManager)
+        zwlr_output_power_manager_v1_destroy(g->m_pPowerManager);
     if (g->m_pLayerShell)
         zwlr_layer_shell_v1_destroy(g->m_pLayerShell);
     if (g->m_pWmBase)
@@ -538,7 +561,11 @@ bool CWaylandHost::Open(std::string& error)
     g->m_pRegistry = wl_display_get_registry(m_pDisplay);
     wl_registry_add_listener(g->m_pRegistry, &RegistryListener, &g_Registry);
     // The globals, then what the outputs and the seat say about themselves.
-    if (wl_display_roundtrip(m_pDisplay) < 0 || wl_display_roundtrip(m_pDisplay) < 0) {
+    bool answered = wl_display_roundtrip(m_pDisplay) >= 0;
+    for (auto& o : m_Outputs)
+        _AttachOutputExtensions(o.get());
+    answered = answered && wl_display_roundtrip(m_pDisplay) >= 0;
+    if (!answered) {
         error = "lost the Wayland compositor while starting";
         return false;
     }
@@ -551,11 +578,21 @@ bool CWaylandHost::Open(std::string& error)
 
 void CWaylandHost::OnOutputAdded(std::unique_ptr<SOutput> output)
 {
-    if (m_pGlobals->m_pOutputManager) {
-        output->m_pXdgOutput = zxdg_output_manager_v1_get_xdg_output(m_pGlobals->m_pOutputManager, output->m_pOutput);
-        zxdg_output_v1_add_listener(output->m_pXdgOutput, &XdgOutputListener, output.get());
-    }
+    _AttachOutputExtensions(output.get());
     m_Outputs.push_back(std::move(output));
+}
+
+// The registry may name an output before the managers that describe it.
+void CWaylandHost::_AttachOutputExtensions(SOutput* o)
+{
+    if (m_pGlobals->m_pOutputManager && !o->m_pXdgOutput) {
+        o->m_pXdgOutput = zxdg_output_manager_v1_get_xdg_output(m_pGlobals->m_pOutputManager, o->m_pOutput);
+        zxdg_output_v1_add_listener(o->m_pXdgOutput, &XdgOutputListener, o);
+    }
+    if (m_pGlobals->m_pPowerManager && !o->m_pPower) {
+        o->m_pPower = zwlr_output_power_manager_v1_get_output_power(m_pGlobals->m_pPowerManager, o->m_pOutput);
+        zwlr_output_power_v1_add_listener(o->m_pPower, &PowerListener, o);
+    }
 }
 
 void CWaylandHost::OnGlobalRemoved(uint32_t name)
@@ -609,6 +646,18 @@ void CWaylandHost::OnPointer(SScreen* screen, double x, double y, bool entered)
     }
     if (std::abs(x - m_dPointerX) + std::abs(y - m_dPointerY) > PointerQuitDistance)
         m_Loop.Quit(EQuit::Asked);
+}
+
+void CWaylandHost::_ReleaseOutput(SOutput* o)
+{
+    if (o->m_pPower)
+        zwlr_output_power_v1_destroy(o->m_pPower);
+    if (o->m_pXdgOutput)
+        zxdg_output_v1_destroy(o->m_pXdgOutput);
+    if (wl_output_get_version(o->m_pOutput) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
+        wl_output_release(o->m_pOutput);
+    else
+        wl_output_destroy(o->m_pOutput);
 }
 
 // ---- screens
@@ -699,8 +748,11 @@ const char* MusicText(bool main, const SOptions& options)
 std::string ScreenName(void* owner)
 {
     const auto* s = static_cast<const SScreen*>(owner);
-    return s->m_pOutput ? s->m_pOutput->m_Name.empty() ? std::string("an output") : s->m_pOutput->m_Name
-                        : std::string("the window");
+    if (!s->m_pOutput)
+        return "the window";
+    if (!s->m_pOutput->m_Name.empty())
+        return s->m_pOutput->m_Name;
+    return s->m_pOutput->m_Model.empty() ? "an output" : s->m_pOutput->m_Model;
 }
 
 } // namespace
@@ -771,6 +823,8 @@ void CWaylandHost::_Reconcile()
                     s->m_bClosed = false;
                     continue;
                 }
+                if (s->m_pOutput)
+                    s->m_pOutput->m_bRefused = true;
                 _DestroyScreen(s.get());
                 changed = true;
                 break;
@@ -779,12 +833,7 @@ void CWaylandHost::_Reconcile()
     }
     for (auto it = m_Outputs.begin(); it != m_Outputs.end();) {
         if ((*it)->m_bGone) {
-            if ((*it)->m_pXdgOutput)
-                zxdg_output_v1_destroy((*it)->m_pXdgOutput);
-            if (wl_output_get_version((*it)->m_pOutput) >= WL_OUTPUT_RELEASE_SINCE_VERSION)
-                wl_output_release((*it)->m_pOutput);
-            else
-                wl_output_destroy((*it)->m_pOutput);
+            _ReleaseOutput(it->get());
             it = m_Outputs.erase(it);
         } else {
             ++it;
@@ -795,7 +844,7 @@ void CWaylandHost::_Reconcile()
             const bool covered =
                 std::any_of(m_Screens.begin(), m_Screens.end(), [&](const auto& s) { return s->m_pOutput == o.get(); });
             // An output of no size has nothing to show on; its surface waits for a mode.
-            if (!covered && o->LogicalWidth() > 0 && o->LogicalHeight() > 0)
+            if (!covered && !o->m_bRefused && o->LogicalWidth() > 0 && o->LogicalHeight() > 0)
                 _MakeScreen(o.get());
         }
     }
@@ -871,7 +920,8 @@ void CWaylandHost::AfterWait(bool readable)
 bool CWaylandHost::CanDraw(void* owner)
 {
     const auto* s = static_cast<const SScreen*>(owner);
-    return !s->m_pFrame && s->m_bConfigured && !s->m_bClosed && s->m_nWidth > 0 && s->m_nHeight > 0;
+    return !s->m_pFrame && s->m_bConfigured && !s->m_bClosed && s->m_nWidth > 0 && s->m_nHeight > 0 &&
+           !(s->m_pOutput && s->m_pOutput->m_bPoweredOff);
 }
 
 void CWaylandHost::BeforeDraw(void* owner)

@@ -16,7 +16,8 @@
 // Every view is sized in buffer pixels, its logical size times its output's
 // integer scale (wl_surface_set_buffer_scale), and draws only once the
 // compositor's frame callback for its previous frame has come, so an output
-// that is off or hidden costs nothing. Losing the compositor prints
+// that is hidden costs nothing; nor does one that wlroots' power management
+// says is off (its frame callbacks go on there). Losing the compositor prints
 // "veltrix: lost the Wayland compositor" and exits 1 at once.
 #pragma once
 
@@ -68,6 +69,8 @@ public:
     void OnGlobalRemoved(uint32_t name);
 
 private:
+    void _AttachOutputExtensions(SOutput* output);
+    void _ReleaseOutput(SOutput* output);
     SScreen* _MakeScreen(SOutput* output);
     void _Reconcile();
     void _DestroyScreen(SScreen* screen);

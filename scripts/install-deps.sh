@@ -19,9 +19,14 @@ PACKAGES=(
   libglib2.0-dev
   # sound: OpenAL Soft, Tremor for playback, libvorbis for making the music
   libopenal-dev libopenal1 libvorbisidec-dev libvorbis-dev vorbis-tools
-  # veltrix --idle: the idle protocols' XML, wayland-scanner, GDBus; its tests'
-  # compositors (sway, mutter in its own session bus, weston) and keys (wtype)
-  libwayland-dev wayland-protocols plasma-wayland-protocols sway mutter dbus-daemon weston wtype
+  # Wayland: the client library, EGL on Wayland, key maps, the protocols' XML
+  # (xdg-shell, xdg-output, ext-idle-notify; KDE's idle; wlroots' layer shell
+  # and output power) and wayland-scanner
+  libwayland-dev libwayland-bin libegl1-mesa-dev libxkbcommon-dev wayland-protocols
+  plasma-wayland-protocols librust-wayland-protocols-dev
+  # compositors and tools the Wayland tests drive (headless sway as nobody,
+  # weston, mutter under its own session bus; screen copies, key input)
+  sway grim wtype weston mutter dbus util-linux
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
 )

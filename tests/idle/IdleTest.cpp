@@ -6,6 +6,7 @@
 // whichever of them it draws on.
 #include "host/Idle.h"
 #include "host/Options.h"
+#include "tests/support/Compositor.h"
 #include "tests/support/Xvfb.h"
 
 #include <gio/gio.h>
@@ -14,13 +15,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <dirent.h>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <pwd.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -54,26 +51,26 @@ template <class F> bool WaitFor(F done, int seconds = 30)
     return done();
 }
 
-// Starts argv with the test's environment less any display, plus env; stderr
-// (and stdout) into errPath. With clean, only PATH and env.
-pid_t Spawn(const std::vector<std::string>& argv, const Env& env, const std::string& errPath, bool clean = false)
+// Starts veltrix with args on the compositor (none: on no compositor at
+// all), with env on top; its stderr and stdout into errPath.
+pid_t Spawn(std::vector<std::string> args, const CCompositor* compositor, const Env& env, const std::string& errPath)
 {
+    args.insert(args.begin(), VELTRIX_BINARY_DIR "/veltrix");
     const pid_t pid = fork();
     if (pid == 0) {
-        if (clean)
-            clearenv();
-        setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+        for (const char* name : {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "DBUS_SESSION_BUS_ADDRESS"})
             unsetenv(name);
+        if (compositor)
+            compositor->SetClientEnvironment();
         for (const auto& [name, value] : env)
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(errPath.c_str(), "w", stderr) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
             _exit(126);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
+        std::vector<char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
         _exit(127);
     }
     return pid;
@@ -125,133 +122,25 @@ pid_t WaitForSaver(pid_t watcher)
     return saver;
 }
 
-// One headless compositor in a runtime folder of its own.
-class CCompositor
+// Whether mutter's idle monitor answers on its bus yet (it comes up after the compositor's socket).
+bool MutterAnswers(const std::string& address)
 {
-public:
-    ~CCompositor() { Stop(); }
-
-    // sway refuses root: it runs as nobody, in a folder nobody owns.
-    bool StartSway()
-    {
-        if (!_MakeRuntimeDir(true))
-            return false;
-        std::ofstream(m_Dir + "/config") << "xwayland disable\noutput HEADLESS-1 mode --custom 640x360\n";
-        m_Pid =
-            Spawn({"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups", "sway", "-c", m_Dir + "/config"},
-                  {{"XDG_RUNTIME_DIR", m_Dir},
-                   {"HOME", m_Dir},
-                   {"WLR_BACKENDS", "headless"},
-                   {"WLR_RENDERER", "pixman"},
-                   {"WLR_LIBINPUT_NO_DEVICES", "1"}},
-                  m_Dir + "/log", true);
-        return WaitFor([&] { return _FindSocket("wayland-"); });
-    }
-
-    // mutter in a session bus of its own; the bus address comes back through a file.
-    bool StartMutter()
-    {
-        if (!_MakeRuntimeDir(false))
-            return false;
-        const std::string script = "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + m_Dir + "/bus; echo $$ > " + m_Dir +
-                                   "/pid; exec mutter --headless --wayland --no-x11 --virtual-monitor 1280x720 "
-                                   "--wayland-display veltrix-test";
-        m_Pid = Spawn({"dbus-run-session", "--", "sh", "-c", script}, {{"XDG_RUNTIME_DIR", m_Dir}, {"HOME", m_Dir}},
-                      m_Dir + "/log", true);
-        if (!WaitFor([&] { return _FindSocket("veltrix-test") && !Read(m_Dir + "/bus").empty(); }))
-            return false;
-        m_Bus = Read(m_Dir + "/bus");
-        m_Bus.pop_back();
-        m_InnerPid = std::atoi(Read(m_Dir + "/pid").c_str());
-        return WaitFor([&] { return _MutterAnswers(); });
-    }
-
-    bool StartWeston()
-    {
-        if (!_MakeRuntimeDir(false))
-            return false;
-        m_Pid =
-            Spawn({"weston", "--backend=headless-backend.so", "--use-pixman", "--socket=veltrix-test", "--idle-time=0"},
-                  {{"XDG_RUNTIME_DIR", m_Dir}, {"HOME", m_Dir}}, m_Dir + "/log", true);
-        return WaitFor([&] { return _FindSocket("veltrix-test"); });
-    }
-
-    // The compositor itself goes, as when it crashes.
-    void Kill() { kill(m_InnerPid > 0 ? m_InnerPid : m_Pid, SIGKILL); }
-
-    void Stop()
-    {
-        if (m_Pid > 0) {
-            kill(m_InnerPid > 0 ? m_InnerPid : m_Pid, SIGTERM);
-            WaitForExit(m_Pid);
-        }
-        m_Pid = m_InnerPid = -1;
-        if (!m_Dir.empty())
-            std::filesystem::remove_all(m_Dir);
-        m_Dir.clear();
-    }
-
-    // What a client needs to reach it.
-    Env ClientEnv() const
-    {
-        Env env = {{"XDG_RUNTIME_DIR", m_Dir}, {"WAYLAND_DISPLAY", m_Socket}};
-        if (!m_Bus.empty())
-            env.push_back({"DBUS_SESSION_BUS_ADDRESS", m_Bus});
-        return env;
-    }
-
-    const std::string& Dir() const { return m_Dir; }
-    const std::string& Bus() const { return m_Bus; }
-
-private:
-    bool _MakeRuntimeDir(bool nobody)
-    {
-        char name[] = "/tmp/veltrix-wayland-XXXXXX";
-        if (!mkdtemp(name))
-            return false;
-        m_Dir = name;
-        const passwd* user = nobody ? getpwnam("nobody") : nullptr;
-        return !nobody || (user && chown(name, user->pw_uid, user->pw_gid) == 0);
-    }
-
-    bool _FindSocket(const std::string& prefix)
-    {
-        DIR* dir = opendir(m_Dir.c_str());
-        for (dirent* e = dir ? readdir(dir) : nullptr; e; e = readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name.starts_with(prefix) && !name.ends_with(".lock"))
-                m_Socket = name;
-        }
-        if (dir)
-            closedir(dir);
-        return !m_Socket.empty();
-    }
-
-    bool _MutterAnswers() const
-    {
-        GDBusConnection* bus =
-            g_dbus_connection_new_for_address_sync(m_Bus.c_str(),
-                                                   GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                                                   nullptr, nullptr, nullptr);
-        GVariant* reply =
-            bus ? g_dbus_connection_call_sync(bus, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
-                                              "org.gnome.Mutter.IdleMonitor", "GetIdletime", nullptr, nullptr,
-                                              G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr)
-                : nullptr;
-        if (reply)
-            g_variant_unref(reply);
-        if (bus)
-            g_object_unref(bus);
-        return reply != nullptr;
-    }
-
-    pid_t m_Pid = -1;
-    pid_t m_InnerPid = -1; // mutter itself, under dbus-run-session
-    std::string m_Dir;
-    std::string m_Socket;
-    std::string m_Bus;
-};
+    GDBusConnection* bus =
+        g_dbus_connection_new_for_address_sync(address.c_str(),
+                                               GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                                               nullptr, nullptr, nullptr);
+    GVariant* reply =
+        bus ? g_dbus_connection_call_sync(bus, "org.gnome.Mutter.IdleMonitor", "/org/gnome/Mutter/IdleMonitor/Core",
+                                          "org.gnome.Mutter.IdleMonitor", "GetIdletime", nullptr, nullptr,
+                                          G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr)
+            : nullptr;
+    if (reply)
+        g_variant_unref(reply);
+    if (bus)
+        g_object_unref(bus);
+    return reply != nullptr;
+}
 
 // A key pressed and released on mutter's virtual input, through a remote
 // desktop session on a bus connection of its own.
@@ -316,25 +205,17 @@ protected:
             std::remove(m_ErrPath.c_str());
     }
 
-    // veltrix with args, reaching the compositor (and the Xvfb).
-    pid_t StartVeltrix(const CCompositor& compositor, std::vector<std::string> args, const Env& more = {})
+    // The watcher (or any veltrix) on the compositor, the saver able to reach the Xvfb too.
+    pid_t StartVeltrix(const CCompositor* compositor, const std::vector<std::string>& args, Env env = {})
     {
-        args.insert(args.begin(), VELTRIX_BINARY_DIR "/veltrix");
-        Env env = compositor.ClientEnv();
-        env.insert(env.end(), more.begin(), more.end());
-        env.push_back({"DISPLAY", s_pXvfb->DisplayName()});
-        env.push_back({"ALSOFT_DRIVERS", "null"});
+        env.insert(env.end(), {{"DISPLAY", s_pXvfb->DisplayName()}, {"ALSOFT_DRIVERS", "null"}});
         m_ErrPath = "/tmp/veltrix-idle-test-" + std::to_string(getpid()) + ".txt";
-        return m_Watcher = Spawn(args, env, m_ErrPath);
+        return m_Watcher = Spawn(args, compositor, env, m_ErrPath);
     }
 
     std::string Errors() const { return Read(m_ErrPath); }
 
-    static bool Wtype(const CCompositor& sway)
-    {
-        const std::string err = sway.Dir() + "/wtype.log";
-        return WaitForExit(Spawn({"wtype", "-k", "a"}, sway.ClientEnv(), err)) == 0;
-    }
+    static bool Wtype(const CCompositor& sway) { return sway.Run({"wtype", "-k", "a"}) == 0; }
 
     static inline CXvfb* s_pXvfb = nullptr;
     pid_t m_Watcher = -1;
@@ -370,9 +251,9 @@ TEST(IdleOptions, SecondsTheSaversArgumentsAndWhatCannotGoWithIt)
 TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
 {
     CCompositor sway;
-    ASSERT_TRUE(sway.StartSway());
+    ASSERT_TRUE(sway.Start(ECompositor::Sway, "output HEADLESS-1 mode --custom 640x360"));
     // On the Xvfb (--x11) the saver never sees the compositor's keys: only the watcher can stop it.
-    pid_t watcher = StartVeltrix(sway, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
+    pid_t watcher = StartVeltrix(&sway, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
     for (int round = 1; round <= 2; ++round) {
         const pid_t saver = WaitForSaver(watcher);
         ASSERT_GT(saver, 0) << "round " << round << ": " << Errors();
@@ -390,7 +271,7 @@ TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
     EXPECT_TRUE(Gone(saver));
 
     // On the compositor itself: a layer surface on its output, gone on a key.
-    watcher = StartVeltrix(sway, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    watcher = StartVeltrix(&sway, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
     saver = WaitForSaver(watcher);
     ASSERT_GT(saver, 0) << Errors();
     ASSERT_TRUE(WaitFor([&] { return Errors().find("first frames presented") != std::string::npos; })) << Errors();
@@ -408,9 +289,9 @@ TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
 TEST_F(IdleWatcher, SaverThatEndsByItselfWaitsForTheNextIdleTime)
 {
     CCompositor sway;
-    ASSERT_TRUE(sway.StartSway());
+    ASSERT_TRUE(sway.Start(ECompositor::Sway, "output HEADLESS-1 mode --custom 640x360"));
     // A saver that cannot load its module ends at once, like one a key quit.
-    const pid_t watcher = StartVeltrix(sway, {"--idle", "1", "--verbose", "--module", "/nonexistent"});
+    const pid_t watcher = StartVeltrix(&sway, {"--idle", "1", "--verbose", "--module", "/nonexistent"});
     ASSERT_TRUE(WaitFor([&] { return Errors().find("ended by itself") != std::string::npos; })) << Errors();
     // Still idle: no second saver until input came and went.
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -424,12 +305,13 @@ TEST_F(IdleWatcher, SaverThatEndsByItselfWaitsForTheNextIdleTime)
 TEST_F(IdleWatcher, OnGnomeTheIdleMonitorDrivesItAndALostCompositorEndsIt)
 {
     CCompositor mutter;
-    ASSERT_TRUE(mutter.StartMutter());
-    const pid_t watcher = StartVeltrix(mutter, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
+    ASSERT_TRUE(mutter.Start(ECompositor::Mutter));
+    ASSERT_TRUE(WaitFor([&] { return MutterAnswers(mutter.SessionBus()); }));
+    const pid_t watcher = StartVeltrix(&mutter, {"--idle", "2", "--no-sound", "--density", "0", "--verbose"});
     const pid_t first = WaitForSaver(watcher);
     ASSERT_GT(first, 0) << Errors();
     EXPECT_NE(Errors().find("(org.gnome.Mutter.IdleMonitor)"), std::string::npos) << Errors();
-    ASSERT_TRUE(PressKeyOnMutter(mutter.Bus()));
+    ASSERT_TRUE(PressKeyOnMutter(mutter.SessionBus()));
     EXPECT_TRUE(WaitFor([&] { return Gone(first); })) << Errors();
     const pid_t second = WaitForSaver(watcher);
     ASSERT_GT(second, 0) << Errors();
@@ -442,17 +324,16 @@ TEST_F(IdleWatcher, OnGnomeTheIdleMonitorDrivesItAndALostCompositorEndsIt)
 TEST_F(IdleWatcher, WithoutAnIdleSourceOrACompositorOneLineAndStatusOne)
 {
     CCompositor weston;
-    ASSERT_TRUE(weston.StartWeston());
+    ASSERT_TRUE(weston.Start(ECompositor::Weston));
     // weston offers no idle protocol, and this session bus is nowhere.
-    pid_t watcher = StartVeltrix(weston, {"--idle", "2"}, {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}});
+    pid_t watcher = StartVeltrix(&weston, {"--idle", "2"}, {{"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent"}});
     EXPECT_EQ(WaitForExit(watcher), 1);
     std::string errors = Errors();
     EXPECT_EQ(Count(errors, "\n"), 1) << errors;
     EXPECT_TRUE(errors.starts_with("veltrix: --idle needs")) << errors;
     EXPECT_NE(errors.find("org_kde_kwin_idle"), std::string::npos) << errors;
 
-    weston.Stop();
-    watcher = StartVeltrix(weston, {"--idle", "2"});
+    watcher = StartVeltrix(nullptr, {"--idle", "2"}, {{"WAYLAND_DISPLAY", weston.RuntimeDir() + "/nothing-here"}});
     EXPECT_EQ(WaitForExit(watcher), 1);
     errors = Errors();
     EXPECT_EQ(Count(errors, "\n"), 1) << errors;

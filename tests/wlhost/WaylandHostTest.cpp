@@ -1,0 +1,364 @@
+// The veltrix program on private headless Wayland compositors: layer
+// surfaces on every output of sway (one at scale 2), outputs that come, go
+// and power off, the window mode, full-screen windows where there is no
+// layer shell (weston, mutter), and the faults a compositor can cause.
+#include "tests/support/Compositor.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Two outputs of different sizes, the second at scale 2 to the right of the first.
+const char TwoOutputs[] = "output HEADLESS-1 mode --custom 1280x720 position 0 0\n"
+                          "output HEADLESS-2 mode --custom 1600x900 position 1280 0 scale 2\n";
+
+struct SChild
+{
+    pid_t pid = -1;
+    std::string errPath;
+};
+
+struct SViewReport
+{
+    long frames = 0;
+    std::string size;
+};
+
+class WaylandHost : public testing::Test
+{
+protected:
+    // Starts the compositor, or skips the test when it is not installed.
+    bool StartCompositor(ECompositor kind, const std::string& config = "", int outputs = 1)
+    {
+        if (m_Compositor.Start(kind, config, outputs))
+            return true;
+        if (m_Compositor.Missing())
+            m_bSkip = true;
+        return false;
+    }
+
+    SChild Spawn(const std::vector<std::string>& args)
+    {
+        SChild child;
+        child.errPath = m_Scratch / ("stderr-" + std::to_string(m_nChildren++) + ".txt");
+        child.pid = fork();
+        if (child.pid == 0) {
+            freopen(child.errPath.c_str(), "w", stderr);
+            m_Compositor.SetClientEnvironment();
+            setenv("ALSOFT_DRIVERS", "null", 1);
+            std::vector<char*> argv = {const_cast<char*>(VELTRIX_BINARY_DIR "/veltrix")};
+            for (const std::string& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        return child;
+    }
+
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Waits (generously: a loaded machine) until the child's stderr holds text.
+    static bool WaitFor(const SChild& child, const std::string& text)
+    {
+        for (int i = 0; i < 1200; ++i) {
+            if (Read(child.errPath).find(text) != std::string::npos)
+                return true;
+            int status = 0;
+            if (waitpid(child.pid, &status, WNOHANG) == child.pid)
+                return Read(child.errPath).find(text) != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    // The child's exit status; -1 if it had to be killed after 60 s.
+    static int WaitForExit(const SChild& child)
+    {
+        for (int i = 0; i < 1200; ++i) {
+            int status = 0;
+            if (waitpid(child.pid, &status, WNOHANG) == child.pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        kill(child.pid, SIGKILL);
+        waitpid(child.pid, nullptr, 0);
+        return -1;
+    }
+
+    // What every view drew so far, by output, as a --verbose run reports it on SIGUSR1.
+    static std::map<std::string, SViewReport> Report(const SChild& child)
+    {
+        const size_t before = Read(child.errPath).size();
+        kill(child.pid, SIGUSR1);
+        std::map<std::string, SViewReport> views;
+        const std::regex line("veltrix: (.+) drew (\\d+) frames, (\\d+x\\d+) pixels\n");
+        for (int i = 0; i < 400 && views.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            const std::string text = Read(child.errPath).substr(before);
+            for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it)
+                views[(*it)[1]] = {std::stol((*it)[2]), (*it)[3]};
+        }
+        return views;
+    }
+
+    // Waits until the view on output has drawn more than `than` frames.
+    static bool DrawsOn(const SChild& child, const std::string& output, long than)
+    {
+        for (int i = 0; i < 60; ++i) {
+            const auto views = Report(child);
+            if (views.count(output) && views.at(output).frames > than)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return false;
+    }
+
+    // Types text until the child is gone (false: still there after a minute).
+    // The virtual keyboard wtype makes is new to the seat each time, and a
+    // busy client may bind it only after the keys went by, so wtype waits
+    // a little before typing.
+    bool TypeUntilGone(const SChild& child, const std::string& text)
+    {
+        for (int i = 0; i < 15; ++i) {
+            m_Compositor.Run({"wtype", "-s", "1500", text});
+            for (int k = 0; k < 40; ++k) {
+                siginfo_t info{};
+                if (waitid(P_PID, child.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == child.pid)
+                    return true;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        return false;
+    }
+
+    // A screen copy of one output: its size, and how many different colours
+    // and how many lit pixels a grid of samples found.
+    struct SPicture
+    {
+        int width = 0, height = 0;
+        size_t colours = 0;
+        int lit = 0;
+    };
+
+    SPicture Grab(const std::string& output)
+    {
+        SPicture picture;
+        const std::string path = m_Scratch / (output + ".ppm");
+        if (m_Compositor.Run({"grim", "-t", "ppm", "-o", output, path}) != 0)
+            return picture;
+        const std::string ppm = Read(path);
+        int maxval = 0, offset = 0;
+        if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &picture.width, &picture.height, &maxval, &offset) != 3)
+            return picture;
+        const size_t pixels = static_cast<size_t>(offset + 1);
+        std::map<uint32_t, int> seen;
+        for (int y = 0; y < picture.height; y += 8) {
+            for (int x = 0; x < picture.width; x += 8) {
+                const size_t at = pixels + 3 * (static_cast<size_t>(y) * picture.width + x);
+                if (at + 2 >= ppm.size())
+                    continue;
+                const auto* p = reinterpret_cast<const unsigned char*>(ppm.data() + at);
+                seen[(p[0] << 16) | (p[1] << 8) | p[2]]++;
+                picture.lit += p[0] + p[1] + p[2] > 30;
+            }
+        }
+        picture.colours = seen.size();
+        return picture;
+    }
+
+    static size_t WaveDataBytes(const std::string& wave, uint32_t* riff = nullptr)
+    {
+        const size_t data = wave.find("data", 12);
+        uint32_t bytes = 0;
+        if (data == std::string::npos || data + 8 > wave.size())
+            return 0;
+        std::memcpy(&bytes, wave.data() + data + 4, 4);
+        if (riff)
+            std::memcpy(riff, wave.data() + 4, 4);
+        return bytes == wave.size() - data - 8 ? bytes : 0;
+    }
+
+    void SetUp() override { m_bSkip = false; }
+
+    CCompositor m_Compositor;
+    CTempDir m_Scratch;
+    int m_nChildren = 0;
+    bool m_bSkip = false;
+};
+
+#define START_OR_SKIP(...)                                                                                             \
+    do {                                                                                                               \
+        if (!StartCompositor(__VA_ARGS__)) {                                                                           \
+            if (m_bSkip)                                                                                               \
+                GTEST_SKIP() << "compositor not installed";                                                            \
+            FAIL() << "the compositor did not start";                                                                  \
+        }                                                                                                              \
+    } while (0)
+
+TEST_F(WaylandHost, EveryOutputShowsTheSceneAtItsBufferSizeWithOneMainAndAKeyQuits)
+{
+    START_OR_SKIP(ECompositor::Sway, TwoOutputs, 2);
+    const std::string wav = m_Scratch / "sound.wav";
+    const SChild child = Spawn({"--all-screens", "--verbose", "--audio", wav});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "HEADLESS-2", 4)) << Read(child.errPath);
+
+    const SPicture left = Grab("HEADLESS-1"), right = Grab("HEADLESS-2");
+    EXPECT_EQ(left.width, 1280);
+    EXPECT_EQ(left.height, 720);
+    EXPECT_EQ(right.width, 1600); // drawn at the buffer size, not 800x450 scaled up
+    EXPECT_EQ(right.height, 900);
+    EXPECT_GT(left.colours, 10u);
+    EXPECT_GT(right.colours, 10u);
+    EXPECT_GT(right.lit, 20);
+
+    EXPECT_TRUE(TypeUntilGone(child, "x"));
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    const std::string err = Read(child.errPath);
+    EXPECT_NE(err.find("view 1280x720 at scale 1 on HEADLESS-1: main screen, music\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("view 1600x900 at scale 2 on HEADLESS-2: secondary screen, no music\n"), std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("main screen"), err.rfind("main screen")) << err; // exactly one
+    EXPECT_GT(WaveDataBytes(Read(wav)), 0u);
+}
+
+TEST_F(WaylandHost, OutputsComingAndGoingAndTheMainOneLeavingNeverStopTheScene)
+{
+    START_OR_SKIP(ECompositor::NestedSway, "", 2);
+    const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "create_output"}), 0);
+    ASSERT_TRUE(WaitFor(child, "on WL-3: secondary screen")) << Read(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "WL-3", 3)) << Read(child.errPath);
+    ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-3\"] kill"}), 0);
+    for (int i = 0; i < 100 && Report(child).count("WL-3"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(Report(child).count("WL-3"), 0u) << Read(child.errPath);
+
+    // The main output goes: the one left becomes the main screen and draws on.
+    ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-1\"] kill"}), 0);
+    ASSERT_TRUE(WaitFor(child, "on WL-2: main screen, no music (--no-sound)")) << Read(child.errPath);
+    const auto views = Report(child);
+    ASSERT_EQ(views.size(), 1u) << Read(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "WL-2", views.begin()->second.frames + 3)) << Read(child.errPath);
+
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+}
+
+TEST_F(WaylandHost, TheWindowFollowsItsSizeAtTheOutputsScaleAndQuitsOnQOrClose)
+{
+    START_OR_SKIP(ECompositor::Sway,
+                  "output HEADLESS-1 mode --custom 1280x720 scale 2\n"
+                  "default_border none\ndefault_floating_border none\n",
+                  1);
+    const SChild child = Spawn({"--verbose", "--no-sound"});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+    // Tiled over the whole output: 640x360 logical, drawn at 1280x720 once it is on the output.
+    bool sized = false;
+    for (int i = 0; i < 60 && !sized; ++i)
+        sized = Report(child)["the window"].size == "1280x720";
+    EXPECT_TRUE(sized) << Read(child.errPath);
+
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] floating enable, resize set 400 300"}), 0);
+    sized = false;
+    for (int i = 0; i < 60 && !sized; ++i)
+        sized = Report(child)["the window"].size == "800x600";
+    EXPECT_TRUE(sized) << Read(child.errPath);
+
+    // On a workspace nobody sees, the compositor sends no frame callbacks: no frames.
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] move container to workspace 9"}), 0);
+    std::this_thread::sleep_for(std::chrono::seconds(1)); // a frame on its way may still land
+    const long hidden = Report(child)["the window"].frames;
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    EXPECT_EQ(Report(child)["the window"].frames, hidden);
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "workspace 9"}), 0);
+    EXPECT_TRUE(DrawsOn(child, "the window", hidden)) << Read(child.errPath);
+
+    EXPECT_TRUE(TypeUntilGone(child, "q"));
+    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+
+    const SChild closed = Spawn({"--no-sound", "--verbose"});
+    ASSERT_TRUE(WaitFor(closed, "first frames presented")) << Read(closed.errPath);
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] kill"}), 0);
+    EXPECT_EQ(WaitForExit(closed), 0) << Read(closed.errPath);
+    std::string tree;
+    m_Compositor.Run({"swaymsg", "-t", "get_tree"}, &tree);
+    EXPECT_EQ(tree.find("org.veltrix.Veltrix"), std::string::npos);
+}
+
+TEST_F(WaylandHost, WithoutALayerShellEveryOutputGetsAFullScreenWindow)
+{
+    for (ECompositor kind : {ECompositor::Weston, ECompositor::Mutter}) {
+        SCOPED_TRACE(kind == ECompositor::Weston ? "weston" : "mutter");
+        if (!StartCompositor(kind)) {
+            EXPECT_TRUE(m_bSkip) << "the compositor did not start";
+            continue;
+        }
+        const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+        ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+        const auto views = Report(child);
+        ASSERT_EQ(views.size(), 1u) << Read(child.errPath);
+        EXPECT_EQ(views.begin()->second.size, "1280x720");
+        EXPECT_TRUE(DrawsOn(child, views.begin()->first, views.begin()->second.frames + 3)) << Read(child.errPath);
+        EXPECT_NE(Read(child.errPath).find("at scale 1 on"), std::string::npos);
+        kill(child.pid, SIGTERM);
+        EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+        m_Compositor.Stop();
+    }
+}
+
+TEST_F(WaylandHost, NoCompositorAndALostOneAreOneLineAndStatusOne)
+{
+    const SChild nothing = [&] {
+        SChild child;
+        child.errPath = m_Scratch / "nothing.txt";
+        child.pid = fork();
+        if (child.pid == 0) {
+            freopen(child.errPath.c_str(), "w", stderr);
+            setenv("WAYLAND_DISPLAY", (m_Scratch / "no-such-socket").c_str(), 1);
+            unsetenv("DISPLAY");
+            execl(VELTRIX_BINARY_DIR "/veltrix", "veltrix", "--all-screens", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return child;
+    }();
+    EXPECT_EQ(WaitForExit(nothing), 1);
+    EXPECT_TRUE(std::regex_match(Read(nothing.errPath), std::regex("veltrix: cannot connect to the Wayland "
+                                                                   "compositor [^\n]*no-such-socket[^\n]*\n")))
+        << Read(nothing.errPath);
+
+    START_OR_SKIP(ECompositor::Sway, TwoOutputs, 2);
+    const std::string wav = m_Scratch / "sound.wav";
+    const SChild child = Spawn({"--all-screens", "--verbose", "--audio", wav});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "HEADLESS-1", 3)) << Read(child.errPath);
+    const size_t shown = Read(child.errPath).size();
+    m_Compositor.Kill();
+    EXPECT_EQ(WaitForExit(child), 1);
+    EXPECT_EQ(Read(child.errPath).substr(shown), "veltrix: lost the Wayland compositor\n");
+    const std::string wave = Read(wav);
+    uint32_t riff = 0;
+    EXPECT_GT(WaveDataBytes(wave, &riff), 0u);
+    EXPECT_EQ(riff, wave.size() - 8);
+}
+
+} // namespace
