@@ -1,9 +1,11 @@
 // veltrix: the saver's program. It loads the saver module and hosts its
 // views: recording without a display (--headless), on a Wayland compositor
 // in a window or on every output (--all-screens), or on the X display in a
-// window, as an XScreenSaver hack (--root, --window-id) or on every monitor.
+// window, as an XScreenSaver hack (--root, --window-id) or on every monitor;
+// or it waits for the desktop to go idle and shows the saver then (--idle).
 #include "host/AudioCapture.h"
 #include "host/ConfigureMode.h"
+#include "host/Idle.h"
 #include "host/ModuleLoader.h"
 #include "host/Options.h"
 #include "host/PackCheck.h"
@@ -183,5 +185,12 @@ int main(int argc, char** argv)
     }
     if (options.m_bVersion)
         return PrintVersion(options);
+    if (options.m_nIdleSeconds > 0) {
+        if (const std::string conflict = IdleConflict(options); !conflict.empty()) {
+            std::fprintf(stderr, "veltrix: %s\n", conflict.c_str());
+            return 1;
+        }
+        return RunIdle(options);
+    }
     return options.m_bHeadless ? RunHeadless(options) : RunOnDisplay(options);
 }

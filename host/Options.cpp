@@ -29,6 +29,9 @@ constexpr int MaxSide = 16384;
 // would only stall the picture.
 constexpr int MaxDensity = 1000;
 
+// The longest wait the compositors' idle timers hold: milliseconds in 32 bits.
+constexpr int MaxIdleSeconds = 4294967;
+
 const SOptionEntry g_Options[] = {
     {"--headless", false,
      [](SOptions& o, std::string_view) {
@@ -171,6 +174,15 @@ const SOptionEntry g_Options[] = {
          o.m_bX11 = true;
          return std::string();
      }},
+    {"--idle", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n <= 0 || n > MaxIdleSeconds)
+             return "--idle expects a whole number of seconds from 1 to " + std::to_string(MaxIdleSeconds) + ", got '" +
+                    std::string(v) + "'";
+         o.m_nIdleSeconds = n;
+         return std::string();
+     }},
 };
 
 } // namespace
@@ -248,6 +260,7 @@ const char* UsageText()
     return "usage: veltrix [OPTION...]                        the saver in a window (Escape or q quits)\n"
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
            "       veltrix --all-screens [OPTION...]          full screen on every monitor or output\n"
+           "       veltrix --idle SECONDS [OPTION...]         start --all-screens after SECONDS without input\n"
            "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
            "       veltrix --configure                        the settings sheet over a preview\n"
            "       veltrix --version\n"
@@ -260,6 +273,8 @@ const char* UsageText()
            "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
            "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
            "  --x11          the window or --all-screens on the X display even on a Wayland session\n"
+           "  --idle SECONDS stay running on a Wayland desktop: after SECONDS without input show\n"
+           "                 --all-screens with these settings, stop it on input, and again\n"
            "  --headless     record into DIR/frame-00001.png onwards\n"
            "  --configure    edit the stored settings in the saver's sheet, over a small preview;\n"
            "                 closing it (Close, Enter, Escape) stores them\n"

@@ -34,6 +34,7 @@ struct SOptions
     bool m_bConfigure = false; // --configure: the settings sheet over a preview window
     bool m_bShowFps = false; // --fps: frame rate and frame time in the top-left corner
     bool m_bX11 = false; // --x11: the window modes on X even where a Wayland compositor answers
+    int m_nIdleSeconds = 0; // --idle SECONDS: start the saver after that long without input; 0: no watcher
 };
 
 // Options take one dash as well as two (-root, -window-id 0x...), as

@@ -113,14 +113,25 @@ bool CCompositor::Start(ECompositor kind, const std::string& swayConfig, int out
             execlp("weston", "weston", "--backend=headless-backend.so", "--use-pixman", "--socket=wayland-test",
                    "--width=1280", "--height=720", "--idle-time=0", static_cast<char*>(nullptr));
         } else {
-            execlp("dbus-run-session", "dbus-run-session", "--", "mutter", "--headless", "--wayland", "--no-x11",
-                   "--virtual-monitor", "1280x720", "--wayland-display", "wayland-test", static_cast<char*>(nullptr));
+            // The bus address comes back through a file: clients need it for mutter's D-Bus interfaces.
+            const std::string script = "echo \"$DBUS_SESSION_BUS_ADDRESS\" > " + m_RuntimeDir +
+                                       "/bus; exec mutter --headless --wayland --no-x11 --virtual-monitor 1280x720 "
+                                       "--wayland-display wayland-test";
+            execlp("dbus-run-session", "dbus-run-session", "--", "sh", "-c", script.c_str(),
+                   static_cast<char*>(nullptr));
         }
         _exit(127);
     }
     if (m_Pid < 0 || !_WaitForOutput()) {
         Stop();
         return false;
+    }
+    if (kind == ECompositor::Mutter) {
+        std::ifstream(m_RuntimeDir + "/bus") >> m_SessionBus;
+        if (m_SessionBus.empty()) {
+            Stop();
+            return false;
+        }
     }
     return true;
 }
@@ -165,6 +176,7 @@ void CCompositor::Stop()
     m_RuntimeDir.clear();
     m_Socket.clear();
     m_SwaySock.clear();
+    m_SessionBus.clear();
     m_pOuter.reset();
 }
 
@@ -184,6 +196,8 @@ void CCompositor::SetClientEnvironment() const
     setenv("WAYLAND_DISPLAY", m_Socket.c_str(), 1);
     if (!m_SwaySock.empty())
         setenv("SWAYSOCK", m_SwaySock.c_str(), 1);
+    if (!m_SessionBus.empty())
+        setenv("DBUS_SESSION_BUS_ADDRESS", m_SessionBus.c_str(), 1);
     unsetenv("DISPLAY");
 }
 

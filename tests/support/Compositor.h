@@ -39,13 +39,15 @@ public:
     const std::string& RuntimeDir() const { return m_RuntimeDir; }
     const CCompositor& Outer() const { return *m_pOuter; } // NestedSway only
     const std::string& Socket() const { return m_Socket; } // absolute path, for WAYLAND_DISPLAY
+    // Mutter only: the address of its own session bus (its idle monitor, remote desktop).
+    const std::string& SessionBus() const { return m_SessionBus; }
 
     // Runs a client program (swaymsg, grim, wtype) on this compositor and
     // returns its exit status; its stdout in *out when given.
     int Run(const std::vector<std::string>& argv, std::string* out = nullptr) const;
 
     // In a forked child about to exec a client: this compositor's
-    // environment, and no X display.
+    // environment (with mutter, its session bus), and no X display.
     void SetClientEnvironment() const;
 
 private:
@@ -57,4 +59,5 @@ private:
     std::string m_RuntimeDir;
     std::string m_Socket;
     std::string m_SwaySock;
+    std::string m_SessionBus;
 };
