@@ -234,8 +234,15 @@ bool CHostLoop::_AnimateTick(IHostWindowSystem& system)
     bool drawn = false;
     for (SHostedView& v : m_Views) {
         const bool main = mayDrawUnseen && m_pModule->is_main_screen(v.m_pView) != 0;
-        if (!v.m_bStarted || !DrawsThisTick(system.Seen(v.m_pOwner), main, anySeen))
+        if (!v.m_bStarted)
             continue;
+        if (!DrawsThisTick(system.Seen(v.m_pOwner), main, anySeen)) {
+            // The main screen's drawer alone moves the shared camera and the
+            // music's gains: unseen, it still lets the frame's time pass.
+            if (m_pModule->is_main_screen(v.m_pView) != 0)
+                m_pModule->advance(v.m_pView);
+            continue;
+        }
         system.BeforeDraw(v.m_pOwner);
         m_pModule->animate(v.m_pView);
         ++v.m_nFrames;
@@ -271,10 +278,12 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
             break;
         if (system.TakeSightRegained())
             deadline = MonotonicSeconds();
-        // With nothing in sight there is nothing to time: only an event can change that.
+        // With nothing in sight there is nothing to draw, but the main screen's
+        // time still passes, so the music keeps its schedule; without a main
+        // screen only an event can change anything.
         bool timed = false;
         for (const SHostedView& v : m_Views)
-            timed = timed || (v.m_bStarted && system.Seen(v.m_pOwner));
+            timed = timed || (v.m_bStarted && (system.Seen(v.m_pOwner) || m_pModule->is_main_screen(v.m_pView) != 0));
         const double wait = std::max(0.0, deadline - MonotonicSeconds());
         timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
         pollfd fds[2] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};

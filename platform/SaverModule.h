@@ -105,6 +105,11 @@ typedef struct SSaverModule
     void* (*configure_sheet)(SSaverView* view);
     int (*run_sheet)(SSaverView* view, unsigned long parent, void (*tick)(void* context), void* context);
     void (*close_sheet)(SSaverView* view);
+
+    // A tick of a view nobody can see: its frame's time passes, nothing is
+    // drawn or presented and no context is needed, so the main screen keeps
+    // the shared camera and the music on their schedule.
+    void (*advance)(SSaverView* view);
 } SSaverModule;
 
 enum

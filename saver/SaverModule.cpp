@@ -86,6 +86,7 @@ const SSaverModule* Table()
             return runSheet(sheet, parent, View(v)->animationTimeInterval(), tick, context) ? 1 : 0;
         },
         [](SSaverView* v) { View(v)->closeSheet(Control()); },
+        [](SSaverView* v) { View(v)->advanceOneFrame(); },
     };
     return &table;
 }

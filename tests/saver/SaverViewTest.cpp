@@ -3,6 +3,8 @@
 // program failing cleanly when no OpenGL view can be made.
 #include "saver/VeltrixScreenSaverView.h"
 
+#include "core/SoundGain.h"
+#include "core/Util.h"
 #include "host/Options.h"
 #include "platform/OpenGLView.h"
 #include "tests/saver/SaverTestSupport.h"
@@ -95,6 +97,36 @@ TEST_F(ViewTest, StartPresentsTwoFramesAtOnceAndEachTickOneMore)
     EXPECT_EQ(events.size(), 6u);
     view->stopAnimation();
     EXPECT_EQ(events.size(), 6u);
+}
+
+double g_dVirtualNow = 1000.0;
+
+TEST_F(ViewTest, AnUnseenMainScreenKeepsTheCameraCycleAndTheMusicScheduleWithoutDrawing)
+{
+    WriteSettings("[Defaults]\nEnableSounds=0\nSoundVolume=30\nPlasmaDensity=2\nStaticCamera=0\n");
+    SetTimeSourceForTesting([] { return g_dVirtualNow; });
+    VeltrixScreenSaverView::setResourcePathOverride(VELTRIX_BINARY_DIR "/Veltrix.saver/Contents/Resources/media.dat");
+    auto view = MakeView(0.0, 0.0);
+    VeltrixScreenSaverView::setResourcePathOverride("");
+    ASSERT_TRUE(view);
+    view->setFrameSize(SSize{64.0, 40.0});
+    view->startAnimation();
+    std::vector<int> events;
+    view->setFrameCallback([](void* c, int event) { static_cast<std::vector<int>*>(c)->push_back(event); }, &events);
+    // The first track fades in from silence; the other is first heard in a
+    // cross-fade at 20 s of the first or the second 23-second cycle.
+    float loudest[2] = {0.0f, 0.0f};
+    for (int i = 0; i < 30 * 48; ++i) {
+        g_dVirtualNow += 1.0 / 30.0;
+        view->advanceOneFrame();
+        for (int k = 0; k < 2; ++k)
+            loudest[k] = std::max(loudest[k], g_SoundGain[k]);
+    }
+    EXPECT_EQ(std::max(loudest[0], loudest[1]), 1.0f);
+    EXPECT_GT(std::min(loudest[0], loudest[1]), 0.0f);
+    EXPECT_TRUE(events.empty()) << "an advanced frame was drawn";
+    view->stopAnimation();
+    SetTimeSourceForTesting(nullptr);
 }
 
 TEST_F(ViewTest, ZeroSizeAndOnePixelFramesDrawAndTheFullSizeComesBack)
