@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 
 struct SWaylandCallbacks
 {
@@ -119,6 +120,19 @@ void CWaylandIdle::Watch(unsigned timeoutMs, const SIdleHandlers& handlers)
     wl_display_flush(m_pDisplay);
     m_nSource = g_unix_fd_add(wl_display_get_fd(m_pDisplay), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
                               SWaylandCallbacks::Readable, this);
+}
+
+bool CWaylandIdle::Answers(int timeoutMs)
+{
+    wl_callback* sync = wl_display_sync(m_pDisplay);
+    bool alive = wl_display_flush(m_pDisplay) >= 0;
+    pollfd fd = {wl_display_get_fd(m_pDisplay), POLLIN, 0};
+    // A compositor too slow to answer is not called gone.
+    if (alive && poll(&fd, 1, timeoutMs) > 0)
+        alive = wl_display_dispatch(m_pDisplay) >= 0;
+    if (sync)
+        wl_callback_destroy(sync);
+    return alive;
 }
 
 void CWaylandIdle::_Lost()

@@ -46,6 +46,11 @@ public:
     // idleness after timeoutMs without input.
     void Watch(unsigned timeoutMs, const SIdleHandlers& handlers);
 
+    // Whether the compositor still answers within timeoutMs: false only when
+    // its connection is gone. A session that ends takes the compositor and
+    // the session bus at once, and the compositor's loss is the one to name.
+    bool Answers(int timeoutMs);
+
 private:
     friend struct SWaylandCallbacks;
     void _Lost();

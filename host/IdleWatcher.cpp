@@ -209,7 +209,7 @@ int RunIdle(const SOptions& options)
     handlers.m_OnActive = [&] { saver.Stop(); };
     handlers.m_OnLost = [&](const std::string& reason) {
         if (watcher.m_Lost.empty())
-            watcher.m_Lost = reason;
+            watcher.m_Lost = wayland.Answers(1000) ? reason : std::string("lost the Wayland compositor");
         watcher.m_nStatus = 1;
         g_main_loop_quit(watcher.m_pLoop);
     };
