@@ -6,6 +6,7 @@
 // whichever of them it draws on.
 #include "host/Idle.h"
 #include "host/Options.h"
+#include "tests/support/Child.h"
 #include "tests/support/Compositor.h"
 #include "tests/support/Xvfb.h"
 
@@ -66,12 +67,7 @@ pid_t Spawn(std::vector<std::string> args, const CCompositor* compositor, const 
             setenv(name.c_str(), value.c_str(), 1);
         if (!freopen(errPath.c_str(), "w", stderr) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
             _exit(126);
-        std::vector<char*> argv;
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        ExecArgv(args);
     }
     return pid;
 }
@@ -79,13 +75,7 @@ pid_t Spawn(std::vector<std::string> args, const CCompositor* compositor, const 
 // The exit status (128 + signal when killed); -1 after killing it at 30 s.
 int WaitForExit(pid_t pid)
 {
-    int status = 0;
-    if (!WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return ::WaitForExit(pid, 30.0);
 }
 
 bool Gone(pid_t pid)

@@ -2,6 +2,7 @@
 // surfaces on every output of sway (one at scale 2), outputs that come, go
 // and power off, the window mode, full-screen windows where there is no
 // layer shell (weston, mutter), and the faults a compositor can cause.
+#include "tests/support/Child.h"
 #include "tests/support/Compositor.h"
 #include "tests/support/TempDir.h"
 
@@ -58,12 +59,9 @@ protected:
             freopen(child.errPath.c_str(), "w", stderr);
             m_Compositor.SetClientEnvironment();
             setenv("ALSOFT_DRIVERS", "null", 1);
-            std::vector<char*> argv = {const_cast<char*>(VELTRIX_BINARY_DIR "/veltrix")};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            std::vector<std::string> argv = {VELTRIX_BINARY_DIR "/veltrix"};
+            argv.insert(argv.end(), args.begin(), args.end());
+            ExecArgv(argv);
         }
         return child;
     }
@@ -89,18 +87,7 @@ protected:
     }
 
     // The child's exit status; -1 if it had to be killed after 60 s.
-    static int WaitForExit(const SChild& child)
-    {
-        for (int i = 0; i < 1200; ++i) {
-            int status = 0;
-            if (waitpid(child.pid, &status, WNOHANG) == child.pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        kill(child.pid, SIGKILL);
-        waitpid(child.pid, nullptr, 0);
-        return -1;
-    }
+    static int WaitForExit(const SChild& child) { return ::WaitForExit(child.pid, 60.0); }
 
     // What every view drew so far, by output, as a --verbose run reports it on SIGUSR1.
     static std::map<std::string, SViewReport> Report(const SChild& child)

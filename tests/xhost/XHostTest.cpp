@@ -9,6 +9,7 @@
 #include "host/Monitors.h"
 #include "host/Options.h"
 #include "host/XHost.h"
+#include "tests/support/Child.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"
 
@@ -137,12 +138,9 @@ protected:
             setenv("ALSOFT_DRIVERS", "null", 1);
             if (!xscreensaverWindow.empty())
                 setenv("XSCREENSAVER_WINDOW", xscreensaverWindow.c_str(), 1);
-            std::vector<char*> argv = {const_cast<char*>(VELTRIX_BINARY_DIR "/veltrix")};
-            for (const std::string& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
+            std::vector<std::string> argv = {VELTRIX_BINARY_DIR "/veltrix"};
+            argv.insert(argv.end(), args.begin(), args.end());
+            ExecArgv(argv);
         }
         return child;
     }
@@ -181,18 +179,7 @@ protected:
     }
 
     // The child's exit status; -1 if it had to be killed after 30 s.
-    static int WaitForExit(const SChild& child)
-    {
-        for (int i = 0; i < 600; ++i) {
-            int status = 0;
-            if (waitpid(child.pid, &status, WNOHANG) == child.pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        kill(child.pid, SIGKILL);
-        waitpid(child.pid, nullptr, 0);
-        return -1;
-    }
+    static int WaitForExit(const SChild& child) { return ::WaitForExit(child.pid, 30.0); }
 
     // Samples in the data chunk of the WAVE file the child recorded its sound into.
     static size_t WaveDataBytes(const std::string& path)
