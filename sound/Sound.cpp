@@ -191,6 +191,22 @@ int AttachSource(size_t index)
     return int(snd::SourceArray.size() - 1);
 }
 
+// OpenAL leaves new storage as its allocator hands it out, which may be
+// memory freed earlier (the last run's music, anything): if the host stalls
+// and the source overtakes the decoding, it must play silence. Storage this
+// large is mostly fresh pages, already zero; reading them costs far less than
+// writing them all at start, so only pages holding something are cleared.
+void ClearRecycled(unsigned char* samples, size_t bytes)
+{
+    const size_t page = 4096;
+    for (size_t at = 0; at < bytes; at += page) {
+        const size_t length = std::min(page, bytes - at);
+        const unsigned char* begin = samples + at;
+        if (std::any_of(begin, begin + length, [](unsigned char b) { return b != 0; }))
+            std::memset(samples + at, 0, length);
+    }
+}
+
 // Storage for the whole stream, mapped for writing: the buffer name, or 0.
 uint32_t MappedBuffer(SDeferred& d)
 {
@@ -209,6 +225,9 @@ uint32_t MappedBuffer(SDeferred& d)
         alGetError();
         return 0;
     }
+    ClearRecycled(static_cast<unsigned char*>(samples), size_t(stream.Bytes()));
+    if (g_Map.Flush)
+        g_Map.Flush(buffer, 0, ALsizei(stream.Bytes()));
     d.m_pSamples = static_cast<unsigned char*>(samples);
     d.m_nFrameBytes = stream.Channels() * 2;
     return buffer;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -301,6 +302,42 @@ TEST_F(DeferredMusicTest, SecondThemeIsWholeAndExactBeforeItIsFirstHeard)
     EXPECT_EQ(sndFramesAhead(m_Music.m_nTheme1), INT_MAX);
     m_Music.Done();
     ExpectEveryBufferReleasedOnce();
+}
+
+// A host that stalls (no Update for longer than the decoding is ahead) lets
+// the first theme play on past what is decoded: that part must be silence.
+TEST_F(DeferredMusicTest, AStallPlaysSilencePastWhatIsDecoded)
+{
+    // Leaves freed, non-zero memory where the tracks' storage comes from:
+    // once glibc has freed a mapped block, it serves smaller blocks from its
+    // heap, and keeps the freed heap for the next request.
+    const size_t dirty = size_t(4) << 20;
+    // (The compiler may drop a block freed unused, or writes to a block
+    // about to be freed: the volatile and the barrier keep both.)
+    void* volatile mapped = std::malloc(dirty + (size_t(64) << 10));
+    std::free(mapped);
+    void* recycled = std::malloc(dirty);
+    ASSERT_NE(recycled, nullptr);
+    std::memset(recycled, 0x5a, dirty);
+    asm volatile("" : : "r"(recycled) : "memory");
+    std::free(recycled);
+
+    ASSERT_TRUE(CPackReader::Init(s_Long.c_str()));
+    m_Music.Init();
+    m_Music.SetVolume(1.0f);
+    const int ahead = sndFramesAhead(m_Music.m_nTheme1);
+    ASSERT_LT(ahead, 44100 * 5 / 4);
+    sndSetVolume(m_Music.m_nTheme1, 1.0f);
+    Hold(1700);
+    ASSERT_EQ(sndIsPlaying(m_Music.m_nTheme1), 1);
+    m_Music.Done();
+
+    SRecording rec;
+    ASSERT_TRUE(LoadRecording(RecordingPath(), rec));
+    ASSERT_GE(rec.Frames(), size_t(44100 * 3 / 2));
+    EXPECT_GT(ToneLevel(rec, 4410, 22050, Theme1Hz), 0.2) << "the decoded part plays";
+    const size_t past = size_t(ahead) + 4410; // the source starts a little after the recording
+    EXPECT_LT(Rms(rec, past, past + 8820), 1e-3) << "past what is decoded";
 }
 
 TEST_F(DeferredMusicTest, StopWhileDecodingReleasesEveryBufferOnce)
