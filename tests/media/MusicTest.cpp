@@ -1,4 +1,4 @@
-// The two music tracks decode with the saver's Ogg decoder (Tremor, from memory) at the rate, channel
+// The two music tracks decode with the saver's Ogg decoder (from memory) at the rate, channel
 // count and length the music player expects, stay clear of clipping and DC, loop without a click (the step
 // from the last sample back to the first is no bigger than the steps the music itself takes), change chord
 // as they go, and differ from each other while matching in loudness, so the cross-fade between them does

@@ -1,6 +1,5 @@
 // Test-only generator of Ogg Vorbis images: a sine tone of a given pitch.
-// It runs as its own program because libvorbis and the Tremor decoder export
-// the same symbol names and cannot share one process.
+// It runs as its own program, so that no test program links an encoder.
 //   veltrix-test-oggenc OUT.ogg CHANNELS RATE SAMPLES FREQ_HZ [AMPLITUDE]
 #include <vorbis/vorbisenc.h>
 
