@@ -27,12 +27,6 @@ namespace {
 
 using Env = std::vector<std::pair<std::string, std::string>>;
 
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 int Count(const std::string& text, const std::string& what)
 {
     int n = 0;
@@ -87,7 +81,7 @@ bool Gone(pid_t pid)
 // orphan's, in a container whose first process never waits).
 bool Ended(pid_t pid)
 {
-    const std::string stat = Read("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = ReadWholeFile("/proc/" + std::to_string(pid) + "/stat");
     const size_t paren = stat.rfind(')');
     return Gone(pid) || (paren != std::string::npos && stat.compare(paren, 4, ") Z ") == 0);
 }
@@ -96,9 +90,9 @@ bool Ended(pid_t pid)
 pid_t SaverOf(pid_t watcher)
 {
     std::istringstream children(
-        Read("/proc/" + std::to_string(watcher) + "/task/" + std::to_string(watcher) + "/children"));
+        ReadWholeFile("/proc/" + std::to_string(watcher) + "/task/" + std::to_string(watcher) + "/children"));
     for (pid_t child = 0; children >> child;) {
-        std::string cmdline = Read("/proc/" + std::to_string(child) + "/cmdline");
+        std::string cmdline = ReadWholeFile("/proc/" + std::to_string(child) + "/cmdline");
         if (cmdline.find(std::string("--all-screens\0", 14)) != std::string::npos)
             return child;
     }
@@ -203,7 +197,7 @@ protected:
         return m_Watcher = Spawn(args, compositor, env, m_ErrPath);
     }
 
-    std::string Errors() const { return Read(m_ErrPath); }
+    std::string Errors() const { return ReadWholeFile(m_ErrPath); }
 
     static bool Wtype(const CCompositor& sway) { return sway.Run({"wtype", "-k", "a"}) == 0; }
 

@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,4 +30,10 @@ int WaitForExit(pid_t pid, double seconds)
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     return -1;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

@@ -6,6 +6,9 @@
 #include <vector>
 #include <sys/types.h>
 
+// The whole file (a child's stderr, a /proc entry); "" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 // In a forked child: runs argv[0] with argv; exits 127 when it cannot.
 [[noreturn]] void ExecArgv(const std::vector<std::string>& argv);
 

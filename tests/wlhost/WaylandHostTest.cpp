@@ -66,21 +66,15 @@ protected:
         return child;
     }
 
-    static std::string Read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
     // Waits (generously: a loaded machine) until the child's stderr holds text.
     static bool WaitFor(const SChild& child, const std::string& text)
     {
         for (int i = 0; i < 1200; ++i) {
-            if (Read(child.errPath).find(text) != std::string::npos)
+            if (ReadWholeFile(child.errPath).find(text) != std::string::npos)
                 return true;
             int status = 0;
             if (waitpid(child.pid, &status, WNOHANG) == child.pid)
-                return Read(child.errPath).find(text) != std::string::npos;
+                return ReadWholeFile(child.errPath).find(text) != std::string::npos;
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         return false;
@@ -92,13 +86,13 @@ protected:
     // What every view drew so far, by output, as a --verbose run reports it on SIGUSR1.
     static std::map<std::string, SViewReport> Report(const SChild& child)
     {
-        const size_t before = Read(child.errPath).size();
+        const size_t before = ReadWholeFile(child.errPath).size();
         kill(child.pid, SIGUSR1);
         std::map<std::string, SViewReport> views;
         const std::regex line("veltrix: (.+) drew (\\d+) frames, (\\d+x\\d+) pixels\n");
         for (int i = 0; i < 400 && views.empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            const std::string text = Read(child.errPath).substr(before);
+            const std::string text = ReadWholeFile(child.errPath).substr(before);
             for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it)
                 views[(*it)[1]] = {std::stol((*it)[2]), (*it)[3]};
         }
@@ -150,7 +144,7 @@ protected:
         const std::string path = m_Scratch / (output + ".ppm");
         if (m_Compositor.Run({"grim", "-t", "ppm", "-o", output, path}) != 0)
             return picture;
-        const std::string ppm = Read(path);
+        const std::string ppm = ReadWholeFile(path);
         int maxval = 0, offset = 0;
         if (std::sscanf(ppm.c_str(), "P6 %d %d %d%n", &picture.width, &picture.height, &maxval, &offset) != 3)
             return picture;
@@ -204,8 +198,8 @@ TEST_F(WaylandHost, EveryOutputShowsTheSceneAtItsBufferSizeWithOneMainAndAKeyQui
     START_OR_SKIP(ECompositor::Sway, TwoOutputs, 2);
     const std::string wav = m_Scratch / "sound.wav";
     const SChild child = Spawn({"--all-screens", "--verbose", "--audio", wav});
-    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
-    ASSERT_TRUE(DrawsOn(child, "HEADLESS-2", 4)) << Read(child.errPath);
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "HEADLESS-2", 4)) << ReadWholeFile(child.errPath);
 
     const SPicture left = Grab("HEADLESS-1"), right = Grab("HEADLESS-2");
     EXPECT_EQ(left.width, 1280);
@@ -217,38 +211,38 @@ TEST_F(WaylandHost, EveryOutputShowsTheSceneAtItsBufferSizeWithOneMainAndAKeyQui
     EXPECT_GT(right.lit, 20);
 
     EXPECT_TRUE(TypeUntilGone(child, "x"));
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
-    const std::string err = Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
+    const std::string err = ReadWholeFile(child.errPath);
     EXPECT_NE(err.find("view 1280x720 at scale 1 on HEADLESS-1: main screen, music\n"), std::string::npos) << err;
     EXPECT_NE(err.find("view 1600x900 at scale 2 on HEADLESS-2: secondary screen, no music\n"), std::string::npos)
         << err;
     EXPECT_EQ(err.find("main screen"), err.rfind("main screen")) << err; // exactly one
-    EXPECT_GT(WaveDataBytes(Read(wav)), 0u);
+    EXPECT_GT(WaveDataBytes(ReadWholeFile(wav)), 0u);
 }
 
 TEST_F(WaylandHost, OutputsComingAndGoingAndTheMainOneLeavingNeverStopTheScene)
 {
     START_OR_SKIP(ECompositor::NestedSway, "", 2);
     const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
-    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
 
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "create_output"}), 0);
-    ASSERT_TRUE(WaitFor(child, "on WL-3: secondary screen")) << Read(child.errPath);
-    ASSERT_TRUE(DrawsOn(child, "WL-3", 3)) << Read(child.errPath);
+    ASSERT_TRUE(WaitFor(child, "on WL-3: secondary screen")) << ReadWholeFile(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "WL-3", 3)) << ReadWholeFile(child.errPath);
     ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-3\"] kill"}), 0);
     for (int i = 0; i < 100 && Report(child).count("WL-3"); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(Report(child).count("WL-3"), 0u) << Read(child.errPath);
+    EXPECT_EQ(Report(child).count("WL-3"), 0u) << ReadWholeFile(child.errPath);
 
     // The main output goes: the one left becomes the main screen and draws on.
     ASSERT_EQ(m_Compositor.Outer().Run({"swaymsg", "[title=\"wlroots - WL-1\"] kill"}), 0);
-    ASSERT_TRUE(WaitFor(child, "on WL-2: main screen, no music (--no-sound)")) << Read(child.errPath);
+    ASSERT_TRUE(WaitFor(child, "on WL-2: main screen, no music (--no-sound)")) << ReadWholeFile(child.errPath);
     const auto views = Report(child);
-    ASSERT_EQ(views.size(), 1u) << Read(child.errPath);
-    EXPECT_TRUE(DrawsOn(child, "WL-2", views.begin()->second.frames + 3)) << Read(child.errPath);
+    ASSERT_EQ(views.size(), 1u) << ReadWholeFile(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "WL-2", views.begin()->second.frames + 3)) << ReadWholeFile(child.errPath);
 
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
 }
 
 TEST_F(WaylandHost, TheWindowFollowsItsSizeAtTheOutputsScaleAndQuitsOnQOrClose)
@@ -258,18 +252,18 @@ TEST_F(WaylandHost, TheWindowFollowsItsSizeAtTheOutputsScaleAndQuitsOnQOrClose)
                   "default_border none\ndefault_floating_border none\n",
                   1);
     const SChild child = Spawn({"--verbose", "--no-sound"});
-    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
     // Tiled over the whole output: 640x360 logical, drawn at 1280x720 once it is on the output.
     bool sized = false;
     for (int i = 0; i < 60 && !sized; ++i)
         sized = Report(child)["the window"].size == "1280x720";
-    EXPECT_TRUE(sized) << Read(child.errPath);
+    EXPECT_TRUE(sized) << ReadWholeFile(child.errPath);
 
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] floating enable, resize set 400 300"}), 0);
     sized = false;
     for (int i = 0; i < 60 && !sized; ++i)
         sized = Report(child)["the window"].size == "800x600";
-    EXPECT_TRUE(sized) << Read(child.errPath);
+    EXPECT_TRUE(sized) << ReadWholeFile(child.errPath);
 
     // On a workspace nobody sees, the compositor sends no frame callbacks: no frames.
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] move container to workspace 9"}), 0);
@@ -278,15 +272,15 @@ TEST_F(WaylandHost, TheWindowFollowsItsSizeAtTheOutputsScaleAndQuitsOnQOrClose)
     std::this_thread::sleep_for(std::chrono::seconds(2));
     EXPECT_EQ(Report(child)["the window"].frames, hidden);
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "workspace 9"}), 0);
-    EXPECT_TRUE(DrawsOn(child, "the window", hidden)) << Read(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "the window", hidden)) << ReadWholeFile(child.errPath);
 
     EXPECT_TRUE(TypeUntilGone(child, "q"));
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
 
     const SChild closed = Spawn({"--no-sound", "--verbose"});
-    ASSERT_TRUE(WaitFor(closed, "first frames presented")) << Read(closed.errPath);
+    ASSERT_TRUE(WaitFor(closed, "first frames presented")) << ReadWholeFile(closed.errPath);
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] kill"}), 0);
-    EXPECT_EQ(WaitForExit(closed), 0) << Read(closed.errPath);
+    EXPECT_EQ(WaitForExit(closed), 0) << ReadWholeFile(closed.errPath);
     std::string tree;
     m_Compositor.Run({"swaymsg", "-t", "get_tree"}, &tree);
     EXPECT_EQ(tree.find("org.veltrix.Veltrix"), std::string::npos);
@@ -301,14 +295,15 @@ TEST_F(WaylandHost, WithoutALayerShellEveryOutputGetsAFullScreenWindow)
             continue;
         }
         const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
-        ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
+        ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
         const auto views = Report(child);
-        ASSERT_EQ(views.size(), 1u) << Read(child.errPath);
+        ASSERT_EQ(views.size(), 1u) << ReadWholeFile(child.errPath);
         EXPECT_EQ(views.begin()->second.size, "1280x720");
-        EXPECT_TRUE(DrawsOn(child, views.begin()->first, views.begin()->second.frames + 3)) << Read(child.errPath);
-        EXPECT_NE(Read(child.errPath).find("at scale 1 on"), std::string::npos);
+        EXPECT_TRUE(DrawsOn(child, views.begin()->first, views.begin()->second.frames + 3))
+            << ReadWholeFile(child.errPath);
+        EXPECT_NE(ReadWholeFile(child.errPath).find("at scale 1 on"), std::string::npos);
         kill(child.pid, SIGTERM);
-        EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+        EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
         m_Compositor.Stop();
     }
 }
@@ -329,20 +324,20 @@ TEST_F(WaylandHost, NoCompositorAndALostOneAreOneLineAndStatusOne)
         return child;
     }();
     EXPECT_EQ(WaitForExit(nothing), 1);
-    EXPECT_TRUE(std::regex_match(Read(nothing.errPath), std::regex("veltrix: cannot connect to the Wayland "
-                                                                   "compositor [^\n]*no-such-socket[^\n]*\n")))
-        << Read(nothing.errPath);
+    EXPECT_TRUE(std::regex_match(ReadWholeFile(nothing.errPath), std::regex("veltrix: cannot connect to the Wayland "
+                                                                            "compositor [^\n]*no-such-socket[^\n]*\n")))
+        << ReadWholeFile(nothing.errPath);
 
     START_OR_SKIP(ECompositor::Sway, TwoOutputs, 2);
     const std::string wav = m_Scratch / "sound.wav";
     const SChild child = Spawn({"--all-screens", "--verbose", "--audio", wav});
-    ASSERT_TRUE(WaitFor(child, "first frames presented")) << Read(child.errPath);
-    ASSERT_TRUE(DrawsOn(child, "HEADLESS-1", 3)) << Read(child.errPath);
-    const size_t shown = Read(child.errPath).size();
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "HEADLESS-1", 3)) << ReadWholeFile(child.errPath);
+    const size_t shown = ReadWholeFile(child.errPath).size();
     m_Compositor.Kill();
     EXPECT_EQ(WaitForExit(child), 1);
-    EXPECT_EQ(Read(child.errPath).substr(shown), "veltrix: lost the Wayland compositor\n");
-    const std::string wave = Read(wav);
+    EXPECT_EQ(ReadWholeFile(child.errPath).substr(shown), "veltrix: lost the Wayland compositor\n");
+    const std::string wave = ReadWholeFile(wav);
     uint32_t riff = 0;
     EXPECT_GT(WaveDataBytes(wave, &riff), 0u);
     EXPECT_EQ(riff, wave.size() - 8);

@@ -145,17 +145,11 @@ protected:
         return child;
     }
 
-    static std::string Read(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
     // Waits (generously: a loaded machine) for the child to have shown its first frames.
     static bool WaitForFirstFrames(const SChild& child)
     {
         for (int i = 0; i < 600; ++i) {
-            if (Read(child.errPath).find("first frames presented") != std::string::npos)
+            if (ReadWholeFile(child.errPath).find("first frames presented") != std::string::npos)
                 return true;
             int status = 0;
             if (waitpid(child.pid, &status, WNOHANG) == child.pid)
@@ -184,7 +178,7 @@ protected:
     // Samples in the data chunk of the WAVE file the child recorded its sound into.
     static size_t WaveDataBytes(const std::string& path)
     {
-        const std::string wave = Read(path);
+        const std::string wave = ReadWholeFile(path);
         const size_t data = wave.find("data", 12);
         uint32_t bytes = 0;
         if (data == std::string::npos || data + 8 > wave.size())
@@ -199,7 +193,7 @@ protected:
                             size_t offset = 0)
     {
         for (int i = 0; i < 600; ++i) {
-            const std::string err = Read(child.errPath);
+            const std::string err = ReadWholeFile(child.errPath);
             std::smatch match;
             if (err.size() > offset && std::regex_search(err.begin() + offset, err.end(), match, text)) {
                 if (group)
@@ -290,7 +284,7 @@ TEST_F(XHostProgram, WindowIdDrawsIntoThatWindowAsThePreviewAndSigtermEndsIt)
 {
     const Window w = MakeWindow(100, 100, 320, 240);
     const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
 
     EXPECT_TRUE(WaitForScene(100, 100, 320, 240));
 
@@ -300,21 +294,22 @@ TEST_F(XHostProgram, WindowIdDrawsIntoThatWindowAsThePreviewAndSigtermEndsIt)
     EXPECT_TRUE(WaitForChildSize(w, 200, 150));
 
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
-    EXPECT_NE(Read(child.errPath).find("320x240+0+0 in window " + Hex(w) + ": main screen, preview"), std::string::npos)
-        << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
+    EXPECT_NE(ReadWholeFile(child.errPath).find("320x240+0+0 in window " + Hex(w) + ": main screen, preview"),
+              std::string::npos)
+        << ReadWholeFile(child.errPath);
 }
 
 TEST_F(XHostProgram, RootOnTheSecondaryMonitorIsSilentAndLeavesWithItsWindow)
 {
     const Window w = MakeWindow(0, 0, 1280, 720); // the daemon's window over the left monitor
     const SChild child = Spawn({"--root", "--verbose", "--audio", m_Scratch / "sound.wav"}, Hex(w));
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
     XDestroyWindow(s_pDisplay, w);
     XSync(s_pDisplay, False);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
 
-    const std::string err = Read(child.errPath);
+    const std::string err = ReadWholeFile(child.errPath);
     EXPECT_NE(err.find("1280x720+0+0 in window " + Hex(w) + ": main screen\n"), std::string::npos) << err;
     EXPECT_NE(err.find("sounds off for this run"), std::string::npos) << err;
     EXPECT_EQ(WaveDataBytes(m_Scratch / "sound.wav"), 0u);
@@ -324,32 +319,34 @@ TEST_F(XHostProgram, HostErrorsAreOneLineAndStatusOne)
 {
     const SChild missingWindow = Spawn({"--window-id", "0x7ffffff"});
     EXPECT_EQ(WaitForExit(missingWindow), 1);
-    EXPECT_EQ(Read(missingWindow.errPath), "veltrix: no such window 0x7ffffff\n");
+    EXPECT_EQ(ReadWholeFile(missingWindow.errPath), "veltrix: no such window 0x7ffffff\n");
 
     // A server that goes away mid-run: one line, status 1, no core dump.
     CXvfb doomed;
     ASSERT_TRUE(doomed.Start(320, 200));
     const SChild lost = Spawn({"--all-screens", "--verbose"}, "", &doomed);
-    ASSERT_TRUE(WaitForFirstFrames(lost)) << Read(lost.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(lost)) << ReadWholeFile(lost.errPath);
     doomed.Stop();
     EXPECT_EQ(WaitForExit(lost), 1);
-    EXPECT_NE(Read(lost.errPath).find("\nveltrix: lost the X server\n"), std::string::npos) << Read(lost.errPath);
+    EXPECT_NE(ReadWholeFile(lost.errPath).find("\nveltrix: lost the X server\n"), std::string::npos)
+        << ReadWholeFile(lost.errPath);
 
     const SChild missingModule = Spawn({"--module", m_Scratch / "Nothing.saver"});
     EXPECT_EQ(WaitForExit(missingModule), 1);
-    EXPECT_TRUE(std::regex_match(Read(missingModule.errPath), std::regex("veltrix: [^\n]*Nothing.saver[^\n]*\n")))
-        << Read(missingModule.errPath);
+    EXPECT_TRUE(
+        std::regex_match(ReadWholeFile(missingModule.errPath), std::regex("veltrix: [^\n]*Nothing.saver[^\n]*\n")))
+        << ReadWholeFile(missingModule.errPath);
 }
 
 TEST_F(XHostProgram, AllScreensMakesAViewPerMonitorWithThePrimaryTheOnlyMainAndMusic)
 {
     const SChild child = Spawn({"--all-screens", "--verbose", "--audio", m_Scratch / "sound.wav"});
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
     std::this_thread::sleep_for(std::chrono::milliseconds(500)); // lets the music reach the file
     kill(child.pid, SIGINT);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
 
-    const std::string err = Read(child.errPath);
+    const std::string err = ReadWholeFile(child.errPath);
     const std::regex view("view (\\S+) in window \\S+: (main|secondary) screen\n");
     std::map<std::string, std::string> views; // frame -> kind
     for (auto it = std::sregex_iterator(err.begin(), err.end(), view); it != std::sregex_iterator(); ++it)
@@ -363,7 +360,7 @@ TEST_F(XHostProgram, AWindowShrunkToOnePixelAndBackIsDrawnAgain)
 {
     const Window w = MakeWindow(100, 100, 320, 240);
     const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
     XResizeWindow(s_pDisplay, w, 1, 1);
     XSync(s_pDisplay, False);
     EXPECT_TRUE(WaitForChildSize(w, 1, 1));
@@ -374,7 +371,7 @@ TEST_F(XHostProgram, AWindowShrunkToOnePixelAndBackIsDrawnAgain)
     // Its next frames fill the whole window again.
     EXPECT_TRUE(WaitForScene(100, 100, 320, 240));
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
     XDestroyWindow(s_pDisplay, w);
 }
 
@@ -388,13 +385,13 @@ TEST_F(XHostProgram, LosingTheXServerEndsTheHostWithOneLineAndAWholeSoundFile)
     setenv("TMPDIR", tmp.c_str(), 1);
     const SChild child = Spawn({"--verbose", "--audio", wav}, "", &server);
     unsetenv("TMPDIR");
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
-    const size_t shown = Read(child.errPath).size();
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
+    const size_t shown = ReadWholeFile(child.errPath).size();
     server.Stop();
     EXPECT_EQ(WaitForExit(child), 1);
-    EXPECT_EQ(Read(child.errPath).substr(shown), "veltrix: lost the X server\n");
+    EXPECT_EQ(ReadWholeFile(child.errPath).substr(shown), "veltrix: lost the X server\n");
 
-    const std::string wave = Read(wav);
+    const std::string wave = ReadWholeFile(wav);
     const size_t data = wave.find("data", 12);
     ASSERT_NE(data, std::string::npos);
     uint32_t riffBytes = 0, dataBytes = 0;
@@ -419,16 +416,16 @@ TEST_F(XHostProgram, ViewWindowsAreBlackUntilTheFirstFrames)
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    ASSERT_NE(view, None) << Read(child.errPath);
+    ASSERT_NE(view, None) << ReadWholeFile(child.errPath);
     int looks = 0, untouched = 0;
-    while (Read(child.errPath).find("first frames presented") == std::string::npos && looks < 10000) {
+    while (ReadWholeFile(child.errPath).find("first frames presented") == std::string::npos && looks < 10000) {
         untouched += Look(1400, 100, 320, 240).first;
         ++looks;
     }
     EXPECT_GT(looks, 0);
     EXPECT_EQ(untouched, 0) << "the window's own background showed in " << looks << " looks before the first frames";
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
     XDestroyWindow(s_pDisplay, w);
 }
 
@@ -436,33 +433,33 @@ TEST_F(XHostProgram, AViewOutOfSightIsNotDrawnAndIsDrawnAgainWhenItShows)
 {
     const Window w = MakeWindow(100, 100, 320, 240);
     const SChild child = Spawn({"-window-id", Hex(w), "-verbose"});
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
     const std::regex hidden("out of sight after (\\d+) frames"), shown("in sight again after (\\d+) frames");
 
     // Covered by another window, then unmapped: no frame while out of sight either way.
     const Window cover =
         XCreateSimpleWindow(s_pDisplay, DefaultRootWindow(s_pDisplay), 50, 50, 420, 340, 0, 0, Untouched);
     for (const bool unmap : {false, true}) {
-        const size_t offset = Read(child.errPath).size();
+        const size_t offset = ReadWholeFile(child.errPath).size();
         if (unmap)
             XUnmapWindow(s_pDisplay, w);
         else
             XMapWindow(s_pDisplay, cover);
         XSync(s_pDisplay, False);
         std::string framesHidden, framesShown;
-        ASSERT_TRUE(WaitForText(child, hidden, &framesHidden, offset)) << Read(child.errPath);
+        ASSERT_TRUE(WaitForText(child, hidden, &framesHidden, offset)) << ReadWholeFile(child.errPath);
         std::this_thread::sleep_for(std::chrono::milliseconds(500)); // 15 frames' time
         if (unmap)
             XMapWindow(s_pDisplay, w);
         else
             XUnmapWindow(s_pDisplay, cover);
         XSync(s_pDisplay, False);
-        ASSERT_TRUE(WaitForText(child, shown, &framesShown, offset)) << Read(child.errPath);
-        EXPECT_EQ(framesShown, framesHidden) << Read(child.errPath);
+        ASSERT_TRUE(WaitForText(child, shown, &framesShown, offset)) << ReadWholeFile(child.errPath);
+        EXPECT_EQ(framesShown, framesHidden) << ReadWholeFile(child.errPath);
         EXPECT_TRUE(WaitForScene(100, 100, 320, 240)) << unmap;
     }
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
     XDestroyWindow(s_pDisplay, cover);
     XDestroyWindow(s_pDisplay, w);
 }
@@ -481,7 +478,7 @@ TEST_F(XHostProgram, AllScreensCountsTheSettleTimeFromTheFirstFrames)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         kill(child.pid, SIGSTOP);
-        if (Read(child.errPath).find("first frames presented") != std::string::npos) {
+        if (ReadWholeFile(child.errPath).find("first frames presented") != std::string::npos) {
             kill(child.pid, SIGKILL);
             waitpid(child.pid, nullptr, 0);
             child.pid = -1;
@@ -492,15 +489,15 @@ TEST_F(XHostProgram, AllScreensCountsTheSettleTimeFromTheFirstFrames)
     XWarpPointer(s_pDisplay, None, DefaultRootWindow(s_pDisplay), 0, 0, 0, 0, 700, 400);
     XSync(s_pDisplay, False);
     kill(child.pid, SIGCONT);
-    ASSERT_TRUE(WaitForFirstFrames(child)) << Read(child.errPath);
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
 
     // The motion from the start does not end the run; motion after the settle time does.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     int status = 0;
-    ASSERT_EQ(waitpid(child.pid, &status, WNOHANG), 0) << Read(child.errPath);
+    ASSERT_EQ(waitpid(child.pid, &status, WNOHANG), 0) << ReadWholeFile(child.errPath);
     XWarpPointer(s_pDisplay, None, DefaultRootWindow(s_pDisplay), 0, 0, 0, 0, 640, 360);
     XSync(s_pDisplay, False);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
 }
 
 TEST(XHostMonitors, ClonedMonitorsAreOneScreen)
@@ -579,7 +576,7 @@ TEST_F(XHostProgram, RootIsDrawnUnderEveryWindowAtTheRootsSizeThroughXRandR)
     EXPECT_EQ(bottom(1000, 600), view);
 
     kill(child.pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(child), 0) << Read(child.errPath);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
     XCloseDisplay(display);
 }
 
