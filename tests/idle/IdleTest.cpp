@@ -4,8 +4,8 @@
 // desktop interface) and headless weston (neither). The saver the watcher
 // starts finds a private Xvfb as well as the compositor, so it comes up
 // whichever of them it draws on.
-#include "host/Idle.h"
-#include "host/Options.h"
+#include "host/idle/Idle.h"
+#include "host/app/Options.h"
 #include "tests/support/Child.h"
 #include "tests/support/Compositor.h"
 #include "tests/support/Xvfb.h"

@@ -2,8 +2,8 @@
 // built executable's exit status, error lines and frames.
 #include "tests/render/RenderTestSupport.h"
 
-#include "host/Options.h"
-#include "host/Recorder.h"
+#include "host/app/Options.h"
+#include "host/record/Recorder.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "tests/render/RenderTestSupport.h"
 
 #include "core/Util.h"
-#include "host/PngWriter.h"
+#include "host/record/PngWriter.h"
 #include "pack/PackReader.h"
 
 #include <cstdint>

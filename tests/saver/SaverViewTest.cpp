@@ -5,7 +5,7 @@
 
 #include "core/SoundGain.h"
 #include "core/Util.h"
-#include "host/Options.h"
+#include "host/app/Options.h"
 #include "platform/OpenGLView.h"
 #include "tests/saver/SaverTestSupport.h"
 

@@ -1,7 +1,7 @@
 // Cases that need their own OpenAL configuration. OpenAL Soft reads it once
 // per process, so each case runs in a child process of its own (a fork, via
 // the death-test machinery) and reports a broken expectation on stderr.
-#include "host/AudioCapture.h"
+#include "host/record/AudioCapture.h"
 
 #include "core/SoundGain.h"
 #include "pack/PackReader.h"

@@ -6,9 +6,9 @@
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>
 
-#include "host/Monitors.h"
-#include "host/Options.h"
-#include "host/XHost.h"
+#include "host/x11/Monitors.h"
+#include "host/app/Options.h"
+#include "host/x11/XHost.h"
 #include "tests/support/Child.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"

@@ -25,7 +25,7 @@
 // the driver also grows a cache or a slab once in a while, long after the
 // warm-up, and keeps it: one step, not a trend, where a leak raises them all.
 // Exit status 1 when a figure grew.
-#include "host/ModuleLoader.h"
+#include "host/app/ModuleLoader.h"
 #include "tools/soak/HeapTrend.h"
 
 #include <AL/al.h>

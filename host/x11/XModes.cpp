@@ -1,7 +1,8 @@
-#include "host/XModes.h"
+#include "host/x11/XModes.h"
 
-#include "host/Monitors.h"
-#include "host/XHost.h"
+#include "host/app/RunSettings.h"
+#include "host/x11/Monitors.h"
+#include "host/x11/XHost.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -23,16 +24,6 @@ std::string WindowIdText(unsigned long window)
     char text[32];
     std::snprintf(text, sizeof text, "0x%lx", window);
     return text;
-}
-
-// The run's settings go to the module before any view exists; soundOff
-// silences this run on top of what the options ask.
-void ApplyRunSettings(const SSaverModule& module, const SOptions& options, bool soundOff)
-{
-    SSaverRunSettings settings = RunSettings(options);
-    if (soundOff)
-        settings.enable_sounds = 0;
-    module.set_run_settings(&settings);
 }
 
 // Adds the view and, with --verbose, says where it is and what it is.

@@ -1,6 +1,6 @@
-#include "host/ConfigureMode.h"
+#include "host/x11/ConfigureMode.h"
 
-#include "host/XHost.h"
+#include "host/x11/XHost.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>

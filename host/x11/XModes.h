@@ -13,7 +13,7 @@
 // signal, the window gone), 1 after one line "veltrix: ..." on stderr.
 #pragma once
 
-#include "host/Options.h"
+#include "host/app/Options.h"
 #include "platform/SaverModule.h"
 
 int RunWindow(const SSaverModule& module, const SOptions& options);

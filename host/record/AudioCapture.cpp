@@ -1,4 +1,4 @@
-#include "host/AudioCapture.h"
+#include "host/record/AudioCapture.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -10,7 +10,7 @@
 // the child does, and takes them with it when it goes.
 #pragma once
 
-#include "host/Options.h"
+#include "host/app/Options.h"
 
 #include <string>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "host/IdleSources.h"
+#include "host/idle/IdleSources.h"
 
 #include "ext-idle-notify-v1-client-protocol.h"
 #include "idle-client-protocol.h"

@@ -1,4 +1,4 @@
-#include "host/Monitors.h"
+#include "host/x11/Monitors.h"
 
 #include <X11/extensions/Xrandr.h>
 

@@ -16,7 +16,7 @@
 // "veltrix: lost the X server" and exits 1 at once.
 #pragma once
 
-#include "host/HostLoop.h"
+#include "host/loop/HostLoop.h"
 #include "platform/SaverModule.h"
 
 #include <X11/Xlib.h>

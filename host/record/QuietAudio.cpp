@@ -1,4 +1,4 @@
-#include "host/QuietAudio.h"
+#include "host/record/QuietAudio.h"
 
 #include <AL/alc.h>
 

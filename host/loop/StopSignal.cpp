@@ -1,4 +1,4 @@
-#include "host/StopSignal.h"
+#include "host/loop/StopSignal.h"
 
 #include <csignal>
 

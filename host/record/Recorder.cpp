@@ -1,9 +1,9 @@
-#include "host/Recorder.h"
+#include "host/record/Recorder.h"
 
-#include "host/FrameWriter.h"
-#include "host/ModuleLoader.h"
-#include "host/QuietAudio.h"
-#include "host/StopSignal.h"
+#include "host/record/FrameWriter.h"
+#include "host/app/ModuleLoader.h"
+#include "host/record/QuietAudio.h"
+#include "host/loop/StopSignal.h"
 #include "pack/PackReader.h"
 
 #include <EGL/egl.h>

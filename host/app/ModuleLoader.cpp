@@ -1,4 +1,4 @@
-#include "host/ModuleLoader.h"
+#include "host/app/ModuleLoader.h"
 
 #include <dlfcn.h>
 #include <filesystem>

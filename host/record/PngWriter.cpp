@@ -1,4 +1,4 @@
-#include "host/PngWriter.h"
+#include "host/record/PngWriter.h"
 
 #include <png.h>
 

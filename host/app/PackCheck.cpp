@@ -1,4 +1,4 @@
-#include "host/PackCheck.h"
+#include "host/app/PackCheck.h"
 
 #include "pack/PackReader.h"
 

@@ -1,4 +1,4 @@
-#include "host/FrameTimes.h"
+#include "host/loop/FrameTimes.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "host/HostLoop.h"
+#include "host/loop/HostLoop.h"
 
 #include <algorithm>
 #include <cerrno>

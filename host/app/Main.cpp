@@ -3,18 +3,19 @@
 // in a window or on every output (--all-screens), or on the X display in a
 // window, as an XScreenSaver hack (--root, --window-id) or on every monitor;
 // or it waits for the desktop to go idle and shows the saver then (--idle).
-#include "host/AudioCapture.h"
-#include "host/ConfigureMode.h"
-#include "host/Idle.h"
-#include "host/ModuleLoader.h"
-#include "host/Options.h"
-#include "host/PackCheck.h"
-#include "host/QuietAudio.h"
-#include "host/Recorder.h"
-#include "host/StopSignal.h"
-#include "host/WaylandHost.h"
-#include "host/XHost.h"
-#include "host/XModes.h"
+#include "host/record/AudioCapture.h"
+#include "host/x11/ConfigureMode.h"
+#include "host/idle/Idle.h"
+#include "host/app/ModuleLoader.h"
+#include "host/app/Options.h"
+#include "host/app/PackCheck.h"
+#include "host/app/RunSettings.h"
+#include "host/record/QuietAudio.h"
+#include "host/record/Recorder.h"
+#include "host/loop/StopSignal.h"
+#include "host/wayland/WaylandHost.h"
+#include "host/x11/XHost.h"
+#include "host/x11/XModes.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -118,6 +119,7 @@ int RunOnWayland(wl_display* display, const SSaverModule& module, const SOptions
 {
     CWaylandHost host(display);
     std::string error;
+    ApplyRunSettings(module, options);
     if (!host.Open(error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;

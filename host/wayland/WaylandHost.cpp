@@ -1,4 +1,4 @@
-#include "host/WaylandHost.h"
+#include "host/wayland/WaylandHost.h"
 
 #include "wlr-output-power-management-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"

@@ -1,6 +1,6 @@
-#include "host/FrameWriter.h"
+#include "host/record/FrameWriter.h"
 
-#include "host/PngWriter.h"
+#include "host/record/PngWriter.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,5 @@
-#include "host/Idle.h"
-#include "host/IdleSources.h"
+#include "host/idle/Idle.h"
+#include "host/idle/IdleSources.h"
 
 #include <glib-unix.h>
 #include <glib.h>

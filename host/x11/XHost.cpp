@@ -1,4 +1,4 @@
-#include "host/XHost.h"
+#include "host/x11/XHost.h"
 
 #include <X11/Xutil.h>
 

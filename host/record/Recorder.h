@@ -10,8 +10,8 @@
 // and on every machine, however long a frame takes.
 #pragma once
 
-#include "host/FrameTimes.h"
-#include "host/Options.h"
+#include "host/loop/FrameTimes.h"
+#include "host/app/Options.h"
 #include "platform/SaverModule.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "host/Options.h"
+#include "host/app/Options.h"
 
 #include <charconv>
 #include <cstring>

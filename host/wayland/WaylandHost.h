@@ -21,8 +21,8 @@
 // "veltrix: lost the Wayland compositor" and exits 1 at once.
 #pragma once
 
-#include "host/HostLoop.h"
-#include "host/Options.h"
+#include "host/loop/HostLoop.h"
+#include "host/app/Options.h"
 #include "platform/SaverModule.h"
 
 #include <memory>

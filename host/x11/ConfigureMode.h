@@ -7,7 +7,7 @@
 // and status 1.
 #pragma once
 
-#include "host/Options.h"
+#include "host/app/Options.h"
 #include "platform/SaverModule.h"
 
 int RunConfigure(const SSaverModule& module, const SOptions& options);
