@@ -68,6 +68,8 @@ public:
     void setHidden(bool) override {}
     void setSwapInterval(int) override {}
     void present() override {}
+    unsigned int windowFramebuffer() const override { return m_Fbo.Name(); }
+    void* procAddress(const char* name) const override { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
     void resize(int width, int height) override
     {

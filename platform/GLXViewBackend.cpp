@@ -136,6 +136,11 @@ public:
             glXSwapBuffers(m_pDisplay, m_Window);
     }
 
+    void* procAddress(const char* name) const override
+    {
+        return reinterpret_cast<void*>(glXGetProcAddress(reinterpret_cast<const GLubyte*>(name)));
+    }
+
 private:
     static unsigned int _Side(int side) { return static_cast<unsigned int>(std::max(side, 1)); }
 

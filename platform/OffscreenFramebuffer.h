@@ -13,6 +13,7 @@ public:
     void Bind() const; // no-op before the first Resize
     void Destroy(); // safe to repeat
     bool Exists() const { return m_nFbo != 0; }
+    unsigned int Name() const { return m_nFbo; } // 0 before the first Resize
 
 private:
     unsigned int m_nFbo = 0;

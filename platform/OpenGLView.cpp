@@ -71,7 +71,7 @@ OpenGLPixelFormat* OpenGLPixelFormat::initWithAttributes(const uint32_t* attribu
 
 void OpenGLContext::makeCurrentContext()
 {
-    m_pBackend->makeCurrent();
+    m_pView->_MakeCurrent();
 }
 
 void OpenGLContext::clearCurrentContext()
@@ -83,22 +83,23 @@ void OpenGLContext::clearCurrentContext()
 void OpenGLContext::setValues(const int* values, int parameter)
 {
     if (values && parameter == OpenGLCPSwapInterval)
-        m_pBackend->setSwapInterval(values[0]);
+        m_pView->m_pBackend->setSwapInterval(values[0]);
 }
 
 void OpenGLContext::update()
 {
-    m_pBackend->update();
+    m_pView->m_pBackend->update();
+    m_pView->_MakeCurrent(); // the frame's framebuffer follows the new size at once
 }
 
 void OpenGLContext::flushBuffer()
 {
-    m_pBackend->present();
+    m_pView->_Present();
 }
 
 OpenGLView::OpenGLView(std::unique_ptr<OpenGLViewBackend> backend, const OpenGLPixelFormat& format)
     : m_pBackend(std::move(backend))
-    , m_Context(m_pBackend.get())
+    , m_Context(this)
     , m_Format(format)
 {}
 
@@ -135,7 +136,64 @@ OpenGLView* OpenGLView::initWithFrame(const SRect& frame, const OpenGLPixelForma
 void OpenGLView::setFrameSize(const SSize& size)
 {
     m_Size = size;
-    m_pBackend->resize(DrawableSide(size.width), DrawableSide(size.height));
+    _ResizeDrawable();
+}
+
+void OpenGLView::setShownSize(const SSize& size)
+{
+    m_Shown = size;
+    m_bShownGiven = true;
+    _ResizeDrawable();
+}
+
+bool OpenGLView::canScaleFrames(std::string& why)
+{
+    if (!m_bScaleChecked && m_pBackend->makeCurrent()) {
+        m_bScaleChecked = true;
+        m_bCanScale = m_Scaled.Load(
+            [](const void* backend, const char* name) {
+                return static_cast<const OpenGLViewBackend*>(backend)->procAddress(name);
+            },
+            m_pBackend.get(), m_ScaleWhy);
+    }
+    if (!m_bScaleChecked)
+        m_ScaleWhy = "the view's context cannot be made current";
+    why = m_ScaleWhy;
+    return m_bCanScale;
+}
+
+bool OpenGLView::_Scaled() const
+{
+    if (!m_bShownGiven || !m_bCanScale)
+        return false;
+    const int width = DrawableSide(m_Size.width), height = DrawableSide(m_Size.height);
+    return width >= 1 && height >= 1 && (width < DrawableSide(m_Shown.width) || height < DrawableSide(m_Shown.height));
+}
+
+void OpenGLView::_ResizeDrawable()
+{
+    const SSize& drawable = m_bShownGiven ? m_Shown : m_Size;
+    m_pBackend->resize(DrawableSide(drawable.width), DrawableSide(drawable.height));
+}
+
+void OpenGLView::_MakeCurrent()
+{
+    if (!m_pBackend->makeCurrent())
+        return;
+    if (_Scaled()) {
+        const double scale = static_cast<double>(DrawableSide(m_Size.width)) / DrawableSide(m_Shown.width);
+        if (!m_Scaled.Begin(DrawableSide(m_Size.width), DrawableSide(m_Size.height), m_Format.depthSize(), scale))
+            m_Scaled.End(m_pBackend->windowFramebuffer());
+    } else if (m_Scaled.Exists()) {
+        m_Scaled.End(m_pBackend->windowFramebuffer());
+    }
+}
+
+void OpenGLView::_Present()
+{
+    if (_Scaled() && m_Scaled.Exists())
+        m_Scaled.Present(m_pBackend->windowFramebuffer(), DrawableSide(m_Shown.width), DrawableSide(m_Shown.height));
+    m_pBackend->present();
 }
 
 void OpenGLView::setHidden(bool hidden)

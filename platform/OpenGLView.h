@@ -12,15 +12,24 @@
 // reading whenever it is current: after a frame, glReadPixels(0, 0, width,
 // height) reads it (rows bottom-up), width and height being the frame size
 // truncated toward zero. A zero size keeps a 1 x 1 framebuffer.
+// A view can draw its frames smaller than it is shown: given a shown size
+// larger than its frame size, its context draws into a framebuffer of the
+// frame's size and flushBuffer blits that over the whole drawable (of the
+// shown size). Headless, the read-back after flushBuffer is then of the
+// shown size.
 #pragma once
 
 #include "platform/Geometry.h"
 #include "platform/SaverModule.h"
 
+#include "platform/ScaledFrame.h"
+
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+class OpenGLView;
 class OpenGLViewBackend;
 
 class OpenGLPixelFormat
@@ -49,8 +58,8 @@ enum EOpenGLContextParameter
 class OpenGLContext
 {
 public:
-    explicit OpenGLContext(OpenGLViewBackend* backend)
-        : m_pBackend(backend)
+    explicit OpenGLContext(OpenGLView* view)
+        : m_pView(view)
     {}
 
     void makeCurrentContext();
@@ -60,7 +69,7 @@ public:
     void flushBuffer(); // present (a swap; nothing headless)
 
 private:
-    OpenGLViewBackend* m_pBackend; // the view's
+    OpenGLView* m_pView; // whose context this is
 };
 
 class OpenGLView
@@ -74,8 +83,15 @@ public:
     OpenGLView& operator=(const OpenGLView&) = delete;
 
     OpenGLContext* openGLContext() { return &m_Context; }
-    void setFrameSize(const SSize& size); // the drawable's size; zero is allowed
+    void setFrameSize(const SSize& size); // the size frames are drawn at; zero is allowed
     SSize frameSize() const { return m_Size; }
+    // The drawable's size, which frames are shown at; until given, the frame
+    // size. Frames smaller than it are scaled up when presented.
+    void setShownSize(const SSize& size);
+    // Whether frames smaller than the drawable can be shown: the driver has
+    // framebuffer objects and blits. Makes the context current; false says
+    // why. Without it the view draws its frames at the shown size.
+    bool canScaleFrames(std::string& why);
     void setHidden(bool hidden);
     bool isHidden() const { return m_bHidden; }
     void attachToTarget(); // called by ScreenSaverView::addSubview
@@ -84,11 +100,22 @@ public:
     const OpenGLPixelFormat& pixelFormat() const { return m_Format; }
 
 private:
+    friend class OpenGLContext;
     OpenGLView(std::unique_ptr<OpenGLViewBackend> backend, const OpenGLPixelFormat& format);
+    bool _Scaled() const; // frames are drawn smaller than shown
+    void _ResizeDrawable();
+    void _MakeCurrent();
+    void _Present();
 
     std::unique_ptr<OpenGLViewBackend> m_pBackend;
     OpenGLContext m_Context;
     OpenGLPixelFormat m_Format;
     SSize m_Size;
+    SSize m_Shown;
+    bool m_bShownGiven = false;
     bool m_bHidden = false;
+    CScaledFrame m_Scaled;
+    bool m_bScaleChecked = false;
+    bool m_bCanScale = false;
+    std::string m_ScaleWhy; // what the driver lacks, once checked
 };

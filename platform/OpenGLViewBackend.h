@@ -20,6 +20,11 @@ public:
     virtual void setSwapInterval(int interval) = 0; // silently nothing without support
     virtual void update() = 0;
     virtual void present() = 0; // swap buffers; nothing headless
+    // The framebuffer that shows the drawable while the context is current:
+    // 0 on a window, the headless view's framebuffer object.
+    virtual unsigned int windowFramebuffer() const { return 0; }
+    // The window system's GetProcAddress for the context's entry points.
+    virtual void* procAddress(const char* name) const = 0;
 };
 
 // Each returns null when no configuration matches the format or the context

@@ -18,7 +18,7 @@
 extern "C" {
 #endif
 
-#define VELTRIX_SAVER_MODULE_ABI 2
+#define VELTRIX_SAVER_MODULE_ABI 3
 #define VELTRIX_SAVER_MODULE_SYMBOL "veltrix_saver_module"
 
 // Where a view draws, by kind:
@@ -110,6 +110,15 @@ typedef struct SSaverModule
     // drawn or presented and no context is needed, so the main screen keeps
     // the shared camera and the music on their schedule.
     void (*advance)(SSaverView* view);
+
+    // Frames of the view drawn at scale (0.5 to 1) times its frame size and
+    // scaled up over the whole of it when presented: cheaper on a renderer
+    // that cannot fill every pixel in time. 1 draws straight into the
+    // window, as a new view does. 1 when done; 0 when the driver cannot (no
+    // framebuffer objects or blits) or the scale is out of range: the view
+    // keeps its scale and *why (unless why is null) says why, valid until
+    // the next call. Needs no context current.
+    int (*set_render_scale)(SSaverView* view, double scale, const char** why);
 } SSaverModule;
 
 enum

@@ -4,10 +4,16 @@
 // target (an X window, or nothing when headless); subviews added with
 // addSubview are placed at the view's origin and follow nothing by
 // themselves: the subclass sizes them in its setFrameSize.
+// The host gives the window's size (setWindowSize) and may ask for frames
+// drawn at a share of it (setRenderScale); the subclass's setFrameSize then
+// gets the smaller size, as if its window were that small, and the OpenGL
+// subview shows its frames over the whole window.
 #pragma once
 
 #include "platform/Geometry.h"
 #include "platform/SaverModule.h"
+
+#include <string>
 
 class OpenGLView;
 
@@ -27,6 +33,16 @@ public:
     virtual void stopAnimation(); // base: marks it stopped
     virtual void animateOneFrame(); // base: nothing
     virtual void setFrameSize(const SSize& size); // base: records the size
+
+    // The size the view is shown at (pixels): its subview's drawable takes it
+    // and setFrameSize gets it times the render scale.
+    void setWindowSize(const SSize& size);
+    // Frames at scale (0.5 to 1) times the window's size, scaled up when
+    // shown; 1 draws straight into the window. False when the driver cannot
+    // (why says what it lacks) or the scale is out of range: the view
+    // stays as it was.
+    bool setRenderScale(double scale, std::string& why);
+    double renderScale() const { return m_dRenderScale; } // 1 until changed
     virtual void drawRect(const SRect& rect); // base: nothing
 
     bool isPreview() const { return m_bPreview; }
@@ -45,7 +61,13 @@ public:
     virtual bool hasConfigureSheet() const { return false; }
 
 private:
+    void _SizeFrame();
+
     SSaverTarget m_Target;
+    OpenGLView* m_pSubview = nullptr; // the subclass's, from addSubview
+    SSize m_Window;
+    bool m_bWindowGiven = false;
+    double m_dRenderScale = 1.0;
     SRect m_Frame;
     bool m_bPreview = false;
     bool m_bAnimating = false;

@@ -101,6 +101,8 @@ public:
             eglSwapBuffers(m_Display, m_EglSurface);
     }
 
+    void* procAddress(const char* name) const override { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
+
 private:
     // An EGL window cannot be 0 x 0; the host shows nothing of a view of
     // zero size, so the 1 x 1 it keeps is never drawn.

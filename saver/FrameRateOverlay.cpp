@@ -37,7 +37,7 @@ void CFrameRateOverlay::FrameBegan()
         m_PeriodStart = m_Began;
     const double period = std::chrono::duration<double>(m_Began - m_PeriodStart).count();
     if (period >= kPeriodSeconds && m_nPresented > 0) {
-        Format(m_Text, m_nFrames / period, m_dWorkSeconds / m_nPresented);
+        Format(m_Text, m_nFrames / period, m_dWorkSeconds / m_nPresented, m_dScale);
         m_PeriodStart = m_Began;
         m_nFrames = 0;
         m_nPresented = 0;
@@ -46,10 +46,13 @@ void CFrameRateOverlay::FrameBegan()
     ++m_nFrames;
 }
 
-void CFrameRateOverlay::Draw(double width, double height)
+void CFrameRateOverlay::Draw(double width, double height, double scale)
 {
+    m_dScale = scale;
     if (!m_bLoaded || !m_Text[0] || width < 1.0 || height < 1.0)
         return;
+    // Cells are measured in the pixels the frame is shown at.
+    const double cellWidth = kCellWidth * scale, cellHeight = kCellHeight * scale, margin = kMargin * scale;
     // Whatever the scene left set (a black fade colour, depth testing, fog) must not touch the text, and
     // what the text sets must not reach the next frame's scene.
     glPushAttrib(GL_CURRENT_BIT | GL_COLOR_BUFFER_BIT | GL_TEXTURE_BIT | GL_ENABLE_BIT | GL_TRANSFORM_BIT);
@@ -59,8 +62,8 @@ void CFrameRateOverlay::Draw(double width, double height)
     glDisable(GL_ALPHA_TEST);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
-    m_Font.DrawString(float(kMargin / width), float(kMargin / height), float(kCellWidth / width),
-                      float(kCellHeight / height), m_Text);
+    m_Font.DrawString(float(margin / width), float(margin / height), float(cellWidth / width),
+                      float(cellHeight / height), m_Text);
     glPopAttrib();
 }
 
@@ -72,7 +75,7 @@ void CFrameRateOverlay::FramePresented()
     ++m_nPresented;
 }
 
-void CFrameRateOverlay::Format(char (&text)[32], double rate, double frameTime)
+void CFrameRateOverlay::Format(char (&text)[32], double rate, double frameTime, double scale)
 {
-    std::snprintf(text, sizeof text, "%.1f fps  %.1f ms", rate, frameTime * 1000.0);
+    std::snprintf(text, sizeof text, "%.1f fps  %.1f ms  %.2fx", rate, frameTime * 1000.0, scale);
 }

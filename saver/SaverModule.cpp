@@ -65,7 +65,7 @@ const SSaverModule* Table()
         },
         Create,
         [](SSaverView* v, double width, double height) {
-            View(v)->setFrameSize(SSize{width, height});
+            View(v)->setWindowSize(SSize{width, height});
         },
         [](SSaverView* v) { View(v)->startAnimation(); },
         [](SSaverView* v) { View(v)->animateOneFrame(); },
@@ -87,6 +87,14 @@ const SSaverModule* Table()
         },
         [](SSaverView* v) { View(v)->closeSheet(Control()); },
         [](SSaverView* v) { View(v)->advanceOneFrame(); },
+        [](SSaverView* v, double scale, const char** why) {
+            static std::string reason; // the host reads it before the next call
+            if (View(v)->setRenderScale(scale, reason))
+                return 1;
+            if (why)
+                *why = reason.c_str();
+            return 0;
+        },
     };
     return &table;
 }

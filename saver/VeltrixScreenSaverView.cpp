@@ -132,7 +132,7 @@ void VeltrixScreenSaverView::animateOneFrame()
         m_pFrameCallback(m_pFrameContext, SAVER_FRAME_BEGIN);
     m_FrameRate.FrameBegan();
     m_Saver.Draw();
-    m_FrameRate.Draw(frame().width, frame().height);
+    m_FrameRate.Draw(frame().width, frame().height, renderScale());
     glFlush();
     glView->openGLContext()->flushBuffer();
     m_FrameRate.FramePresented();

@@ -183,6 +183,19 @@ const SOptionEntry g_Options[] = {
          o.m_nIdleSeconds = n;
          return std::string();
      }},
+    {"--render-scale", true,
+     [](SOptions& o, std::string_view v) {
+         if (v == "auto") {
+             o.m_dRenderScale = 0.0;
+             return std::string();
+         }
+         double f = 0.0;
+         const auto [ptr, ec] = std::from_chars(v.data(), v.data() + v.size(), f);
+         if (ec != std::errc() || ptr != v.data() + v.size() || !(f >= 0.5 && f <= 1.0))
+             return "--render-scale expects auto or a number from 0.5 to 1, got '" + std::string(v) + "'";
+         o.m_dRenderScale = f;
+         return std::string();
+     }},
 };
 
 } // namespace
@@ -193,6 +206,14 @@ SSaverRunSettings RunSettings(const SOptions& options)
         options.m_bNoSound ? 0 : -1,      options.m_nVolume,          options.m_nDensity,
         options.m_bStaticCamera ? 1 : -1, options.m_bShowFps ? 1 : 0,
     };
+}
+
+double RenderScaleOf(const SOptions& options)
+{
+    // A recording is a picture to look at, not a frame rate to keep.
+    if (options.m_dRenderScale < 0.0)
+        return options.m_bHeadless ? 1.0 : 0.0;
+    return options.m_dRenderScale;
 }
 
 bool ParseWindowId(std::string_view text, unsigned long& id)
@@ -288,7 +309,10 @@ const char* UsageText()
            "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
            "                   main screen only; in step with the frames when recording paced)\n"
            "  --verbose        one line per view, and how long the first frames took, on stderr\n"
-           "  --fps            frame rate and frame time (ms) in the top-left corner\n"
+           "  --fps            frame rate, frame time (ms) and render scale in the top-left corner\n"
+           "  --render-scale auto|F  draw frames at F (0.5 to 1) times the window's size and scale\n"
+           "                   them up; auto (the default; 1 when recording) lowers it while the\n"
+           "                   renderer cannot keep the frame rate\n"
            "Recording options:\n"
            "  --size WxH    picture size (default 1280x720); also the window's size\n"
            "  --frames N    number of frames (default 300, 10 s at 30 frames a second)\n"

@@ -35,7 +35,12 @@ struct SOptions
     bool m_bShowFps = false; // --fps: frame rate and frame time in the top-left corner
     bool m_bX11 = false; // --x11: the window modes on X even where a Wayland compositor answers
     int m_nIdleSeconds = 0; // --idle SECONDS: start the saver after that long without input; 0: no watcher
+    double m_dRenderScale = -1.0; // --render-scale auto|F: 0 auto, F in [0.5, 1]; -1: not given
 };
+
+// The render scale the run uses: 0 for auto (every display mode's default),
+// else the fixed scale (a recording's default is 1).
+double RenderScaleOf(const SOptions& options);
 
 // Options take one dash as well as two (-root, -window-id 0x...), as
 // XScreenSaver's hacks do.

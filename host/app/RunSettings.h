@@ -9,3 +9,9 @@
 // soundOff silences this run on top of what the options ask (a hack on a
 // monitor other than the primary one).
 void ApplyRunSettings(const SSaverModule& module, const SOptions& options, bool soundOff = false);
+
+// The run's --render-scale, for the hosts' loops: 0 for auto, else the
+// fixed scale. Process-wide, like the module's run settings: ApplyRunSettings
+// sets it from the options before any view exists.
+void SetRunRenderScale(double scale);
+double RunRenderScale();

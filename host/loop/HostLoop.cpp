@@ -1,5 +1,8 @@
 #include "host/loop/HostLoop.h"
 
+#include "host/app/RunSettings.h"
+#include "host/loop/RenderScale.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -155,6 +158,9 @@ SSaverView* CHostLoop::AddView(const SSaverModule& module, const SSaverTarget& t
     if (!view)
         return nullptr;
     module.set_frame_size(view, width, height);
+    const char* why = nullptr;
+    if (m_dRenderScale != 1.0 && !module.set_render_scale(view, m_dRenderScale, &why) && m_bVerbose)
+        std::fprintf(stderr, "veltrix: a view draws at render scale 1: %s\n", why ? why : "unknown");
     m_Views.push_back({view, owner, width, height, false, 0});
     if (m_bRunning) {
         module.start(view);
@@ -251,9 +257,34 @@ bool CHostLoop::_AnimateTick(IHostWindowSystem& system)
     return drawn;
 }
 
+void CHostLoop::_ApplyRenderScale(double scale, double cause, bool verbose, std::string (*name)(void*))
+{
+    m_dRenderScale = scale;
+    for (const SHostedView& v : m_Views) {
+        const std::string view = name ? name(v.m_pOwner) : "a view";
+        const char* why = nullptr;
+        if (!m_pModule->set_render_scale(v.m_pView, scale, &why)) {
+            if (verbose)
+                std::fprintf(stderr, "veltrix: %s stays at render scale 1: %s\n", view.c_str(), why ? why : "unknown");
+            // auto only ever asks for 1 again once a step down failed.
+            m_bAutoScale = false;
+        } else if (verbose && cause > 0.0) {
+            std::fprintf(stderr, "veltrix: %s render scale %.2f (frame time %.1f ms)\n", view.c_str(), scale,
+                         cause * 1000.0);
+        } else if (verbose) {
+            std::fprintf(stderr, "veltrix: %s render scale %.2f\n", view.c_str(), scale);
+        }
+    }
+}
+
 EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name)(void* owner))
 {
     m_bRunning = true;
+    m_bVerbose = verbose;
+    const double runScale = RunRenderScale();
+    m_bAutoScale = runScale <= 0.0;
+    if (!m_bAutoScale && runScale != m_dRenderScale)
+        _ApplyRenderScale(runScale, 0.0, verbose, name);
     for (SHostedView& v : m_Views) {
         if (!v.m_bStarted) {
             m_pModule->start(v.m_pView);
@@ -271,6 +302,7 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         interval = m_pModule->animation_interval(m_Views.front().m_pView);
     double deadline = MonotonicSeconds() + interval;
     CFrameStats stats;
+    CRenderScalePolicy scalePolicy(interval);
 
     while (m_Quit == EQuit::Running) {
         system.BeforeWait();
@@ -295,7 +327,11 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         if (!timed || now < deadline)
             continue;
         if (_AnimateTick(system)) {
-            stats.Add(now, MonotonicSeconds() - now);
+            const double drawn = MonotonicSeconds();
+            stats.Add(now, drawn - now);
+            // Every view of a tick must fit in the interval, so the tick's time decides.
+            if (m_bAutoScale && scalePolicy.Add(drawn, drawn - now))
+                _ApplyRenderScale(scalePolicy.Scale(), scalePolicy.Cause(), verbose, name);
             system.AfterFrames();
         }
         deadline = NextDeadline(deadline, now, interval);

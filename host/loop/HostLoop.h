@@ -11,6 +11,9 @@
 // poll() on the window system's connection and on a pipe its signal handlers
 // write to, so SIGTERM, SIGINT and SIGHUP end it at once. Ending it stops
 // every view (the music stops with the main one) and destroys them.
+// Views draw at the run's render scale (RenderScale.h): a fixed one from
+// their start, or under auto one that follows the ticks' frame times, the
+// same for every view; --verbose reports each change.
 #pragma once
 
 #include "platform/SaverModule.h"
@@ -152,6 +155,9 @@ public:
 private:
     bool _QuitSignalCame(bool verbose, std::string (*name)(void*));
     bool _AnimateTick(IHostWindowSystem& system); // false: no view wanted a frame
+    // Gives every view the scale; a view whose driver cannot keeps 1 and,
+    // with verbose, says why. cause: the frame time behind it (0: none).
+    void _ApplyRenderScale(double scale, double cause, bool verbose, std::string (*name)(void*));
     void _ReportViews(std::string (*name)(void*)) const;
 
     struct SHostedView
@@ -169,4 +175,7 @@ private:
     EQuit m_Quit = EQuit::Running;
     bool m_bRunning = false;
     double m_dFirstFrames = 0.0;
+    double m_dRenderScale = 1.0; // what the views were last given
+    bool m_bAutoScale = false; // the scale follows the frame times
+    bool m_bVerbose = false; // of the run
 };

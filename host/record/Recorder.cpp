@@ -3,6 +3,7 @@
 #include "host/record/FrameWriter.h"
 #include "host/app/ModuleLoader.h"
 #include "host/record/QuietAudio.h"
+#include "host/loop/RenderScale.h"
 #include "host/loop/StopSignal.h"
 #include "pack/PackReader.h"
 
@@ -72,6 +73,7 @@ struct SCapture
     std::string& m_Error;
     bool m_bTerminal;
     int m_nPresented = 0;
+    double m_dLastSeconds = 0.0; // the last frame's render time
     bool m_bOk = true;
     Clock::time_point m_Begin{};
     Clock::time_point m_FirstShown{};
@@ -88,7 +90,9 @@ struct SCapture
             return;
         }
         glFinish();
-        m_Result.m_RenderMs.push_back(Ms(Clock::now() - m_Begin));
+        const double ms = Ms(Clock::now() - m_Begin);
+        m_dLastSeconds = ms / 1000.0;
+        m_Result.m_RenderMs.push_back(ms);
         const int number = ++m_nPresented;
         // The two start-up frames show together once both are drawn.
         if (number <= 2)
@@ -164,6 +168,11 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         return false;
     }
     module.set_frame_size(view, width, height);
+    // Frames at a share of the picture's size, scaled up to it.
+    const double fixedScale = RenderScaleOf(options);
+    const char* why = nullptr;
+    if (fixedScale > 0.0 && fixedScale != 1.0 && !module.set_render_scale(view, fixedScale, &why))
+        std::fprintf(stderr, "veltrix: recording at render scale 1: %s\n", why ? why : "unknown");
 
     // Frames left by an earlier, longer run would mix with this one's; they
     // go only once this one has started (and if they cannot, it records nothing).
@@ -195,6 +204,8 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
     Clock::time_point nextTick = tickOrigin + interval;
     Clock::time_point lastTickStart = tickOrigin;
     int tickFrames = 0;
+    bool autoScale = fixedScale <= 0.0;
+    CRenderScalePolicy scalePolicy(FrameInterval);
     // A stop signal ends the recording as if the last frame had come.
     while (capture.m_bOk && capture.m_nPresented < options.m_nFrames && !StopRequested()) {
         if (options.m_bPacing) {
@@ -208,6 +219,16 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         }
         ++tickFrames;
         module.animate(view);
+        const double drawn = std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
+        if (autoScale && scalePolicy.Add(drawn, capture.m_dLastSeconds)) {
+            if (!module.set_render_scale(view, scalePolicy.Scale(), &why)) {
+                std::fprintf(stderr, "veltrix: recording at render scale 1: %s\n", why ? why : "unknown");
+                autoScale = false;
+            } else if (options.m_bVerbose) {
+                std::fprintf(stderr, "veltrix: frame %d on at render scale %.2f (frame time %.1f ms)\n",
+                             capture.m_nPresented + 1, scalePolicy.Scale(), scalePolicy.Cause() * 1000.0);
+            }
+        }
     }
     if (capture.m_bTerminal) {
         std::printf("\r\033[K");

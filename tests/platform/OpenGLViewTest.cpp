@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -116,4 +117,76 @@ TEST(ScreenSaverView, KeepsItsIntervalAgainstValuesThatWouldSpinTheTimer)
     EXPECT_DOUBLE_EQ(view.animationTimeInterval(), 1.0 / 30.0);
     view.setAnimationTimeInterval(0.05);
     EXPECT_DOUBLE_EQ(view.animationTimeInterval(), 0.05);
+}
+
+namespace {
+
+// A subclass as a saver writes one: it sizes its OpenGL view to whatever
+// frame size it is given, and knows nothing of scales.
+class CSizedView : public ScreenSaverView
+{
+public:
+    explicit CSizedView(OpenGLView* glView)
+        : ScreenSaverView(SSaverTarget{})
+        , m_pGLView(glView)
+    {
+        addSubview(glView);
+    }
+    void setFrameSize(const SSize& size) override
+    {
+        ScreenSaverView::setFrameSize(size);
+        m_pGLView->setFrameSize(size);
+    }
+
+private:
+    OpenGLView* m_pGLView;
+};
+
+} // namespace
+
+TEST(ScreenSaverView, AScaledViewDrawsASmallerFrameShownOverTheWholeWindow)
+{
+    std::unique_ptr<OpenGLView> glView = MakeHeadlessView();
+    ASSERT_TRUE(glView);
+    CSizedView view(glView.get());
+    view.setWindowSize({64, 40});
+    std::string why;
+    ASSERT_TRUE(view.setRenderScale(0.5, why)) << why;
+    EXPECT_EQ(view.frame().width, 32.0);
+    EXPECT_EQ(view.frame().height, 20.0);
+    EXPECT_FALSE(view.setRenderScale(0.4, why));
+    EXPECT_FALSE(view.setRenderScale(1.5, why));
+    EXPECT_EQ(view.renderScale(), 0.5);
+
+    // Left half red, right half green, in the frame's own 32 x 20 pixels.
+    glView->openGLContext()->makeCurrentContext();
+    glViewport(0, 0, 32, 20);
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glColor3f(0.0f, 1.0f, 0.0f);
+    glRectf(0.0f, -1.0f, 1.0f, 1.0f);
+    glView->openGLContext()->flushBuffer();
+
+    std::vector<unsigned char> pixels(64 * 40 * 4, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, 64, 40, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    auto at = [&](int x, int y) {
+        return std::vector<unsigned char>(&pixels[(y * 64 + x) * 4], &pixels[(y * 64 + x) * 4 + 3]);
+    };
+    const std::vector<unsigned char> red{255, 0, 0}, green{0, 255, 0};
+    EXPECT_EQ(at(1, 1), red);
+    EXPECT_EQ(at(1, 38), red);
+    EXPECT_EQ(at(62, 1), green);
+    EXPECT_EQ(at(62, 38), green);
+
+    // Back at 1 the frame is the window again, drawn straight into it.
+    ASSERT_TRUE(view.setRenderScale(1.0, why));
+    EXPECT_EQ(view.frame().width, 64.0);
+    glView->openGLContext()->makeCurrentContext();
+    std::vector<unsigned char> blue = ClearAndRead(64, 40, 0.0f, 0.0f, 1.0f);
+    EXPECT_EQ(std::vector<unsigned char>(blue.end() - 4, blue.end() - 1), (std::vector<unsigned char>{0, 0, 255}));
 }
