@@ -89,7 +89,6 @@ void OpenGLContext::setValues(const int* values, int parameter)
 void OpenGLContext::update()
 {
     m_pView->m_pBackend->update();
-    m_pView->_MakeCurrent(); // the frame's framebuffer follows the new size at once
 }
 
 void OpenGLContext::flushBuffer()

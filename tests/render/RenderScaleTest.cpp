@@ -10,6 +10,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -257,4 +259,30 @@ TEST(RenderScaleProgram, BoltsKeepTheirBrightnessAtHalfScaleAndFillTheWholeFrame
         const double a = Brightness(frames[0], x, y, w, h), b = Brightness(frames[1], x, y, w, h);
         EXPECT_NEAR(b / a, 1.0, 0.25) << "quarter at " << x << "," << y << ": " << a << " against " << b;
     }
+}
+
+TEST(RenderScaleProgram, ADriverWithoutFramebufferObjectsRecordsWholeFramesAndSaysWhy)
+{
+    CTempDir dir;
+    const std::string pack = BuildPack(dir, "full.dat", FullMedia());
+    const std::string err = dir / "err.txt";
+    const auto record = [&](const std::string& environment, const std::string& scale, const std::string& out) {
+        const std::string command = environment +
+                                    " ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR
+                                    "/veltrix --headless --no-pacing --no-sound --size 64x40 --frames 2"
+                                    " --render-scale " +
+                                    scale + " --pack " + pack + " --output " + out + " 2>" + err;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return ReadPng(out + "/frame-00002.png");
+    };
+    const SFrame whole = record("", "1", dir / "whole");
+    // Mesa then offers OpenGL 2.1 without GL_ARB_framebuffer_object.
+    const SFrame refused =
+        record("MESA_GL_VERSION_OVERRIDE=2.1 MESA_EXTENSION_OVERRIDE=-GL_ARB_framebuffer_object", "0.5", dir / "f");
+    ASSERT_EQ(refused.width, 64);
+    ASSERT_EQ(whole.rgba.size(), refused.rgba.size());
+    EXPECT_TRUE(whole.rgba == refused.rgba) << "not the frame drawn at full size";
+    std::ifstream in(err);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("render scale 1: the driver has no framebuffer objects"), std::string::npos) << text;
 }
