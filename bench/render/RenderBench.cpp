@@ -689,6 +689,8 @@ void BM_BareFrame(benchmark::State& state)
 
 // Ours and bare alternate per size, so drift on a shared machine hits both.
 BENCHMARK(BM_BareFrame)->Args({1280, 720})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OurFrame)->Args({960, 540})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK(BM_OurFrame)->Args({896, 504})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_OurFrame)->Args({1280, 720})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
 BENCHMARK(BM_BareFrame)->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_OurFrame)->Args({1920, 1080})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);

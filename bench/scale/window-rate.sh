@@ -67,6 +67,7 @@ for ((i = 0; i < reps; ++i)); do
 done
 echo "medians:"
 for s in "${scales[@]}"; do
-  awk -v s="$s" '$1 == s { fps[n] = $2; cpu[n++] = $3 }
-    END { asort(fps); asort(cpu); m = int((n + 1) / 2); printf "%s: %.1f frames a second, CPU %.2f\n", s, fps[m], cpu[m] }' "$work/all"
+  fps=$(awk -v s="$s" '$1 == s { print $2 }' "$work/all" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  cpu=$(awk -v s="$s" '$1 == s { print $3 }' "$work/all" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  echo "$s: $fps frames a second, CPU $cpu cores"
 done
