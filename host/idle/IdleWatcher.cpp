@@ -178,6 +178,8 @@ std::vector<std::string> SaverArguments(const SOptions& options)
         a.push_back("--static-camera");
     if (options.m_bShowFps)
         a.push_back("--fps");
+    if (options.m_dRenderScale > 0.0)
+        a.insert(a.end(), {"--render-scale", std::to_string(options.m_dRenderScale)});
     if (options.m_bVerbose)
         a.push_back("--verbose");
     if (options.m_bX11)

@@ -215,17 +215,18 @@ TEST(IdleOptions, SecondsTheSaversArgumentsAndWhatCannotGoWithIt)
         EXPECT_FALSE(ParseOptions(3, argv, options, error)) << bad;
         EXPECT_TRUE(error.starts_with("--idle expects")) << error;
     }
-    const char* argv[] = {"veltrix", "-idle",     "300",   "--no-sound",      "--volume",
-                          "40",      "--density", "7",     "--fps",           "--module",
-                          "/opt/b",  "--audio",   "a.wav", "--static-camera", "--x11"};
+    const char* argv[] = {"veltrix", "-idle",          "300",      "--no-sound", "--volume", "40",    "--density",
+                          "7",       "--fps",          "--module", "/opt/b",     "--audio",  "a.wav", "--static-camera",
+                          "--x11",   "--render-scale", "0.75"};
     SOptions options;
     std::string error;
-    ASSERT_TRUE(ParseOptions(15, argv, options, error)) << error;
+    ASSERT_TRUE(ParseOptions(17, argv, options, error)) << error;
     EXPECT_EQ(options.m_nIdleSeconds, 300);
     EXPECT_TRUE(IdleConflict(options).empty());
     const std::vector<std::string> expected = {
-        "--all-screens", "--no-sound", "--volume", "40",     "--density", "7",    "--static-camera",
-        "--fps",         "--x11",      "--module", "/opt/b", "--audio",   "a.wav"};
+        "--all-screens", "--no-sound",     "--volume",           "40",    "--density", "7",      "--static-camera",
+        "--fps",         "--render-scale", std::to_string(0.75), "--x11", "--module",  "/opt/b", "--audio",
+        "a.wav"};
     EXPECT_EQ(SaverArguments(options), expected);
     EXPECT_EQ(SaverArguments(SOptions()), std::vector<std::string>{"--all-screens"});
     options.m_WindowId = 0x42;
