@@ -3,7 +3,9 @@
 // frame statistics and the way out when the display server goes away.
 //
 // CHostLoop::Run starts every view, then calls animate on the views, one
-// after another, at the views' animation interval from one deadline timer; a
+// after another, at the run's frame rate (else the views' animation
+// interval), halved or paused while the machine saves power as the run's
+// power policy says (RunSettings.h), from one deadline timer; a
 // late frame fires at once and the ticks restart from it, so a slow frame
 // never causes a burst. A view the window system cannot show now (not mapped,
 // covered, no frame callback yet) is skipped and costs nothing; while no view
@@ -18,6 +20,8 @@
 #include <array>
 #include <string>
 #include <vector>
+
+class CFramePacing;
 
 double MonotonicSeconds();
 
@@ -151,7 +155,9 @@ public:
 
 private:
     bool _QuitSignalCame(bool verbose, std::string (*name)(void*));
-    bool _AnimateTick(IHostWindowSystem& system); // false: no view wanted a frame
+    // draw false: only the main screen's time passes. False: no view drew.
+    bool _AnimateTick(IHostWindowSystem& system, bool draw);
+    static void _ReportPacing(const CFramePacing& pacing, const std::string& power);
     void _ReportViews(std::string (*name)(void*)) const;
 
     struct SHostedView
