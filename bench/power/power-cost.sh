@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # What the saver costs at its frame rates and on battery: process CPU seconds
 # (utime + stime of every thread, llvmpipe's included, from /proc/PID/stat)
-# per minute of a 640x360 window on a private Xvfb, for 30 frames a second,
+# per minute of a 640x360 window (or WxH) on a private Xvfb, for 30 frames a second,
 # on battery (UPower mocked by python3-dbusmock on a private bus standing in
 # for the system bus: 15 a second), --frame-rate 10, and --power pause on
 # battery. Without music (--no-sound), so the figures are the drawing's.
-# usage: bench/power/power-cost.sh [BUILD_DIR] [SECONDS]
+# usage: bench/power/power-cost.sh [BUILD_DIR] [SECONDS] [WxH]
 set -euo pipefail
 veltrix=$(realpath "${1:-build}")/veltrix
 span=${2:-60}
+size=${3:-640x360}
 dir=$(mktemp -d /tmp/veltrix-bench-power-XXXXXX)
 pids=()
 cleanup() {
@@ -41,25 +42,39 @@ battery() {
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 hz=$(getconf CLK_TCK)
 base=""
+# Frames the window has drawn so far, from the report SIGUSR1 asks for.
+drawn() {
+  local log=$1 pid=$2 lines
+  lines=$(wc -l <"$log")
+  kill -USR1 "$pid"
+  for _ in $(seq 50); do
+    [ "$(wc -l <"$log")" -gt "$lines" ] && break
+    sleep 0.1
+  done
+  tail -n +"$((lines + 1))" "$log" | sed -n 's/.* drew \([0-9]*\) frames.*/\1/p' | tail -1
+}
 run() {
   local name=$1 onBattery=$2
   shift 2
   battery "$onBattery"
+  local log=$dir/${name// /_}.log
   DISPLAY=$display DBUS_SYSTEM_BUS_ADDRESS=$bus ALSOFT_DRIVERS=null \
-    "$veltrix" --x11 --size 640x360 --no-sound --verbose "$@" 2>"$dir/$name.log" &
+    "$veltrix" --x11 --size "$size" --no-sound --verbose "$@" 2>"$log" &
   local pid=$!
   sleep 3 # start-up and the first frames
-  local before
+  local before first
   before=$(ticks "$pid")
+  first=$(drawn "$log" "$pid")
   sleep "$span"
-  local used=$(($(ticks "$pid") - before))
+  local used=$(($(ticks "$pid") - before)) frames=$(($(drawn "$log" "$pid") - first))
   kill -INT "$pid"
   wait "$pid" || true
   local perMinute
   perMinute=$(echo "$used / $hz * 60 / $span" | bc -l)
   [ -n "$base" ] || base=$perMinute
-  printf '%-16s %6.2f CPU s/min  %5.1f %% of 30 fps  (%s)\n' "$name" "$perMinute" \
-    "$(echo "100 * $perMinute / $base" | bc -l)" "$(grep -o '[0-9]* frames at [0-9.]* a second' "$dir/$name.log" | head -1)"
+  printf '%-16s %6.2f CPU s/min  %5.1f %% of the first  %5.1f frames/s  %s\n' "$name" "$perMinute" \
+    "$(echo "100 * $perMinute / $base" | bc -l)" "$(echo "$frames / $span" | bc -l)" \
+    "$([ "$frames" -gt 0 ] && printf '%.1f ms CPU/frame' "$(echo "1000 * $used / $hz / $frames" | bc -l)")"
 }
 run "30 fps" false
 run "on battery" true

@@ -174,6 +174,7 @@ void CHostLoop::Resize(SSaverView* view, int width, int height)
             v.m_nWidth = width;
             v.m_nHeight = height;
             m_pModule->set_frame_size(v.m_pView, width, height);
+            m_bResized = true;
         }
     }
 }
@@ -301,10 +302,12 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         system.BeforeWait();
         if (m_Quit != EQuit::Running)
             break;
-        if (system.TakeSightRegained()) {
+        // A still picture too must be put back, and drawn at a new size.
+        if (system.TakeSightRegained() || (m_bResized && pacing.Paused())) {
             deadline = MonotonicSeconds();
-            pacing.DrawAtNextTick(); // a still picture too must be put back
+            pacing.DrawAtNextTick();
         }
+        m_bResized = false;
         // With nothing in sight there is nothing to draw, but the main screen's
         // time still passes, so the music keeps its schedule; without a main
         // screen only an event can change anything.
@@ -332,11 +335,14 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         const double now = MonotonicSeconds();
         if (!timed || now < deadline)
             continue;
-        if (_AnimateTick(system, pacing.DrawsNext())) {
+        const bool draws = pacing.DrawsNext();
+        if (_AnimateTick(system, draws)) {
             stats.Add(now, MonotonicSeconds() - now);
             system.AfterFrames();
         }
-        deadline = NextDeadline(deadline, now, pacing.TickInterval());
+        // Ticks between frames keep the grid however late they come (they cost
+        // next to nothing), so a slow frame delays only itself.
+        deadline = draws ? NextDeadline(deadline, now, pacing.TickInterval()) : deadline + pacing.TickInterval();
     }
     if (verbose) {
         std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());

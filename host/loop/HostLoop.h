@@ -175,4 +175,5 @@ private:
     EQuit m_Quit = EQuit::Running;
     bool m_bRunning = false;
     double m_dFirstFrames = 0.0;
+    bool m_bResized = false; // a view changed size since the last wait
 };
