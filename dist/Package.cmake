@@ -12,7 +12,7 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "A textured plasma ball inside a glow shell, lightning arcing to the shell,
 streaming stars and a lens flare over a galaxy, seen by a camera flying
 recorded paths, with two ambient music tracks. Runs as an XScreenSaver hack
-(veltrix), in a window, on every monitor of X or every output of a Wayland
+(veltrix) or a MATE screen saver theme, in a window, on every monitor of X or every output of a Wayland
 compositor, or records frames headless; veltrix --configure edits its stored
 settings.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -20,6 +20,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver, swayidle")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver | mate-screensaver, swayidle")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

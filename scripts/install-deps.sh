@@ -27,6 +27,10 @@ PACKAGES=(
   # compositors and tools the Wayland tests drive (headless sway as nobody,
   # weston, mutter under its own session bus; screen copies, key input)
   sway grim wtype weston mutter dbus util-linux
+  # power awareness: UPower and power-profiles-daemon stand-ins on a private
+  # system bus; MATE's screen saver, a host that lists savers by desktop entry,
+  # and a sound server of its test's own
+  python3-dbusmock mate-screensaver desktop-file-utils pulseaudio pulseaudio-utils
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
 )

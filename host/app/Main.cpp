@@ -141,6 +141,7 @@ int RunOnDisplay(const SOptions& options)
         return 1;
     }
     QuietAudioMessages();
+    FindUserRuntimeDir();
     if (!options.m_Audio.empty() && !BeginAudioCapture(options.m_Audio.c_str(), &error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         if (wayland)

@@ -29,6 +29,9 @@ constexpr int MaxSide = 16384;
 // would only stall the picture.
 constexpr int MaxDensity = 1000;
 
+// Highest --frame-rate: past what any display shows, a faster timer only burns power.
+constexpr int MaxFrameRate = 240;
+
 // The longest wait the compositors' idle timers hold: milliseconds in 32 bits.
 constexpr int MaxIdleSeconds = 4294967;
 
@@ -196,6 +199,27 @@ const SOptionEntry g_Options[] = {
          o.m_dRenderScale = f;
          return std::string();
      }},
+    {"--frame-rate", true,
+     [](SOptions& o, std::string_view v) {
+         int n = 0;
+         if (!ParseInt(v, n) || n < 1 || n > MaxFrameRate)
+             return "--frame-rate expects whole frames a second from 1 to " + std::to_string(MaxFrameRate) + ", got '" +
+                    std::string(v) + "'";
+         o.m_nFrameRate = n;
+         return std::string();
+     }},
+    {"--power", true,
+     [](SOptions& o, std::string_view v) {
+         if (v == "auto")
+             o.m_Power = EPowerPolicy::Auto;
+         else if (v == "full")
+             o.m_Power = EPowerPolicy::Full;
+         else if (v == "pause")
+             o.m_Power = EPowerPolicy::Pause;
+         else
+             return "--power expects auto, full or pause, got '" + std::string(v) + "'";
+         return std::string();
+     }},
 };
 
 } // namespace
@@ -304,6 +328,10 @@ const char* UsageText()
            "  --volume N       music volume in percent (default 30)\n"
            "  --density N      plasma density (number of bolts), 0 to 1000 (default 100)\n"
            "  --static-camera  random fixed viewpoints instead of the camera flights\n"
+           "  --frame-rate FPS frames a second, 1 to 240 (default 30); the scene keeps its speed\n"
+           "  --power MODE     on battery or in power-saver mode: auto draws at half the frame\n"
+           "                   rate (default), full keeps it, pause shows a still picture\n"
+           "                   while the music plays on\n"
            "Other options:\n"
            "  --module DIR     load this saver bundle instead of the one beside the program\n"
            "  --audio FILE     record what the saver plays into a WAVE file (music plays on the\n"
@@ -320,6 +348,7 @@ const char* UsageText()
            "  --preview     run as the settings-window preview (no fade-in, no music)\n"
            "  --secondary   run as a secondary screen (neither main screen nor preview)\n"
            "  --pack FILE   read this pack instead of the bundle's media.dat\n"
-           "  --no-pacing   render back to back on a virtual clock that advances 1/30 s a frame\n"
+           "  --no-pacing   render back to back on a virtual clock that advances a frame interval\n"
+           "                (1/30 s, or 1/FPS with --frame-rate) a frame\n"
            "                (same frames every run; for measuring)\n";
 }

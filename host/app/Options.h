@@ -8,6 +8,16 @@
 #include <string>
 #include <string_view>
 
+// What a run does while the machine saves power (on battery, or the
+// power-saver profile): Auto draws at half the frame rate, Full keeps it,
+// Pause keeps a still picture while the music goes on.
+enum class EPowerPolicy
+{
+    Auto,
+    Full,
+    Pause,
+};
+
 struct SOptions
 {
     bool m_bHeadless = false; // --headless: record frames without a display
@@ -36,6 +46,8 @@ struct SOptions
     bool m_bX11 = false; // --x11: the window modes on X even where a Wayland compositor answers
     int m_nIdleSeconds = 0; // --idle SECONDS: start the saver after that long without input; 0: no watcher
     double m_dRenderScale = -1.0; // --render-scale auto|F: 0 auto, F in [0.5, 1]; -1: not given
+    int m_nFrameRate = 30; // --frame-rate FPS: frames a second, 1 to 240
+    EPowerPolicy m_Power = EPowerPolicy::Auto; // --power auto|full|pause
 };
 
 // The render scale the run uses: 0 for auto (every display mode's default),

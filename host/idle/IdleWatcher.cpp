@@ -1,5 +1,6 @@
 #include "host/idle/Idle.h"
 #include "host/idle/IdleSources.h"
+#include "host/app/RunSettings.h"
 
 #include <glib-unix.h>
 #include <glib.h>
@@ -55,6 +56,7 @@ public:
             sigset_t none;
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
+            LowerSaverPriority();
             execv("/proc/self/exe", argv.data());
             static const char failed[] = "veltrix: cannot run the saver program\n";
             (void)!write(STDERR_FILENO, failed, sizeof failed - 1);
@@ -180,6 +182,10 @@ std::vector<std::string> SaverArguments(const SOptions& options)
         a.push_back("--fps");
     if (options.m_dRenderScale > 0.0)
         a.insert(a.end(), {"--render-scale", std::to_string(options.m_dRenderScale)});
+    if (options.m_nFrameRate != SOptions().m_nFrameRate)
+        a.insert(a.end(), {"--frame-rate", std::to_string(options.m_nFrameRate)});
+    if (options.m_Power != EPowerPolicy::Auto)
+        a.insert(a.end(), {"--power", options.m_Power == EPowerPolicy::Full ? "full" : "pause"});
     if (options.m_bVerbose)
         a.push_back("--verbose");
     if (options.m_bX11)

@@ -1,7 +1,9 @@
 #include "host/loop/HostLoop.h"
 
 #include "host/app/RunSettings.h"
+#include "host/loop/FramePacing.h"
 #include "host/loop/RenderScale.h"
+#include "platform/PowerWatcher.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -176,6 +178,7 @@ void CHostLoop::Resize(SSaverView* view, int width, int height)
             v.m_nWidth = width;
             v.m_nHeight = height;
             m_pModule->set_frame_size(v.m_pView, width, height);
+            m_bResized = true;
         }
     }
 }
@@ -231,8 +234,17 @@ bool CPointerWatch::Ends(int x, int y, double sinceShown)
     return std::abs(x - m_nX) + std::abs(y - m_nY) > QuitDistance;
 }
 
-bool CHostLoop::_AnimateTick(IHostWindowSystem& system)
+bool CHostLoop::_AnimateTick(IHostWindowSystem& system, bool draw)
 {
+    if (!draw) {
+        // A tick between frames (a slow frame rate, a pause): only the main
+        // screen's time passes.
+        for (const SHostedView& v : m_Views) {
+            if (v.m_bStarted && m_pModule->is_main_screen(v.m_pView) != 0)
+                m_pModule->advance(v.m_pView);
+        }
+        return false;
+    }
     bool anySeen = false;
     for (const SHostedView& v : m_Views)
         anySeen = anySeen || (v.m_bStarted && system.Seen(v.m_pOwner));
@@ -300,7 +312,19 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
     double interval = 1.0 / 30.0;
     if (!m_Views.empty() && m_pModule->animation_interval(m_Views.front().m_pView) > 0.0)
         interval = m_pModule->animation_interval(m_Views.front().m_pView);
-    double deadline = MonotonicSeconds() + interval;
+    const SRunPacing& run = RunPacing();
+    if (run.m_nFrameRate > 0)
+        interval = 1.0 / run.m_nFrameRate;
+    CPowerWatcher power;
+    std::string noPower;
+    const bool watching = run.m_Power != EPowerPolicy::Full && power.Start(noPower);
+    if (verbose && run.m_Power != EPowerPolicy::Full && !watching)
+        std::fprintf(stderr, "veltrix: power: %s: full frame rate\n", noPower.c_str());
+    CFramePacing pacing;
+    pacing.Set(interval, run.m_Power, watching && power.Saving());
+    if (verbose && watching)
+        _ReportPacing(pacing, power.Describe());
+    double deadline = MonotonicSeconds() + pacing.TickInterval();
     CFrameStats stats;
     CRenderScalePolicy scalePolicy(interval);
 
@@ -308,8 +332,12 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
         system.BeforeWait();
         if (m_Quit != EQuit::Running)
             break;
-        if (system.TakeSightRegained())
+        // A still picture too must be put back, and drawn at a new size.
+        if (system.TakeSightRegained() || (m_bResized && pacing.Paused())) {
             deadline = MonotonicSeconds();
+            pacing.DrawAtNextTick();
+        }
+        m_bResized = false;
         // With nothing in sight there is nothing to draw, but the main screen's
         // time still passes, so the music keeps its schedule; without a main
         // screen only an event can change anything.
@@ -318,15 +346,27 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
             timed = timed || (v.m_bStarted && (system.Seen(v.m_pOwner) || m_pModule->is_main_screen(v.m_pView) != 0));
         const double wait = std::max(0.0, deadline - MonotonicSeconds());
         timespec timeout = {static_cast<time_t>(wait), static_cast<long>((wait - static_cast<time_t>(wait)) * 1e9)};
-        pollfd fds[2] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}};
-        const int ready = ppoll(fds, 2, timed ? &timeout : nullptr, nullptr);
+        // Without a watcher the third entry is -1, which poll() skips.
+        pollfd fds[3] = {{system.ConnectionFd(), POLLIN, 0}, {QuitSignalFd(), POLLIN, 0}, {power.Fd(), POLLIN, 0}};
+        const int ready = ppoll(fds, 3, timed ? &timeout : nullptr, nullptr);
         system.AfterWait(ready > 0 && fds[0].revents != 0);
         if (ready > 0 && (fds[1].revents & POLLIN) && _QuitSignalCame(verbose, name))
             break;
+        if (ready > 0 && (fds[2].revents & POLLIN)) {
+            const bool wasPaused = pacing.Paused();
+            pacing.Set(interval, run.m_Power, power.Saving());
+            if (wasPaused && !pacing.Paused()) {
+                deadline = MonotonicSeconds();
+                pacing.DrawAtNextTick();
+            }
+            if (verbose)
+                _ReportPacing(pacing, power.Describe());
+        }
         const double now = MonotonicSeconds();
         if (!timed || now < deadline)
             continue;
-        if (_AnimateTick(system)) {
+        const bool draws = pacing.DrawsNext();
+        if (_AnimateTick(system, draws)) {
             const double drawn = MonotonicSeconds();
             stats.Add(now, drawn - now);
             // Every view of a tick must fit in the interval, so the tick's time decides.
@@ -334,7 +374,9 @@ EQuit CHostLoop::Run(IHostWindowSystem& system, bool verbose, std::string (*name
                 _ApplyRenderScale(scalePolicy.Scale(), scalePolicy.Cause(), verbose, name);
             system.AfterFrames();
         }
-        deadline = NextDeadline(deadline, now, interval);
+        // Ticks between frames keep the grid however late they come (they cost
+        // next to nothing), so a slow frame delays only itself.
+        deadline = draws ? NextDeadline(deadline, now, pacing.TickInterval()) : deadline + pacing.TickInterval();
     }
     if (verbose) {
         std::fprintf(stderr, "veltrix: %s\n", stats.Summary().c_str());
@@ -359,6 +401,14 @@ bool CHostLoop::_QuitSignalCame(bool verbose, std::string (*name)(void*))
     if (report && verbose && m_Quit == EQuit::Running)
         _ReportViews(name);
     return m_Quit != EQuit::Running;
+}
+
+void CHostLoop::_ReportPacing(const CFramePacing& pacing, const std::string& power)
+{
+    if (pacing.Paused())
+        std::fprintf(stderr, "veltrix: power: %s: a still picture\n", power.c_str());
+    else
+        std::fprintf(stderr, "veltrix: power: %s: %.1f frames a second\n", power.c_str(), 1.0 / pacing.DrawInterval());
 }
 
 // Counting the two frames every start draws.

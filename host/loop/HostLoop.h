@@ -3,7 +3,9 @@
 // frame statistics and the way out when the display server goes away.
 //
 // CHostLoop::Run starts every view, then calls animate on the views, one
-// after another, at the views' animation interval from one deadline timer; a
+// after another, at the run's frame rate (else the views' animation
+// interval), halved or paused while the machine saves power as the run's
+// power policy says (RunSettings.h), from one deadline timer; a
 // late frame fires at once and the ticks restart from it, so a slow frame
 // never causes a burst. A view the window system cannot show now (not mapped,
 // covered, no frame callback yet) is skipped and costs nothing; while no view
@@ -21,6 +23,8 @@
 #include <array>
 #include <string>
 #include <vector>
+
+class CFramePacing;
 
 double MonotonicSeconds();
 
@@ -154,10 +158,12 @@ public:
 
 private:
     bool _QuitSignalCame(bool verbose, std::string (*name)(void*));
-    bool _AnimateTick(IHostWindowSystem& system); // false: no view wanted a frame
     // Gives every view the scale; a view whose driver cannot keeps 1 and,
     // with verbose, says why. cause: the frame time behind it (0: none).
     void _ApplyRenderScale(double scale, double cause, bool verbose, std::string (*name)(void*));
+    // draw false: only the main screen's time passes. False: no view drew.
+    bool _AnimateTick(IHostWindowSystem& system, bool draw);
+    static void _ReportPacing(const CFramePacing& pacing, const std::string& power);
     void _ReportViews(std::string (*name)(void*)) const;
 
     struct SHostedView
@@ -178,4 +184,5 @@ private:
     double m_dRenderScale = 1.0; // what the views were last given
     bool m_bAutoScale = false; // the scale follows the frame times
     bool m_bVerbose = false; // of the run
+    bool m_bResized = false; // a view changed size since the last wait
 };

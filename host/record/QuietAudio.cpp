@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <dlfcn.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -41,4 +44,19 @@ void CloseAudioDevice()
     alcMakeContextCurrent(nullptr);
     alcDestroyContext(context);
     alcCloseDevice(device);
+}
+
+bool IsPrivateRuntimeDir(const char* dir, uid_t uid)
+{
+    struct stat st = {};
+    return lstat(dir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 07777) == 0700;
+}
+
+void FindUserRuntimeDir()
+{
+    if (const char* set = std::getenv("XDG_RUNTIME_DIR"); set && *set)
+        return;
+    const std::string dir = "/run/user/" + std::to_string(getuid());
+    if (IsPrivateRuntimeDir(dir.c_str(), getuid()))
+        setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
 }

@@ -199,13 +199,15 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         std::fprintf(stderr, "veltrix: EGL vendor %s, renderer %s\n", vendor ? vendor : "unknown",
                      renderer ? reinterpret_cast<const char*>(renderer) : "unknown");
     }
-    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(FrameInterval));
+    const double frameInterval = 1.0 / options.m_nFrameRate; // seconds, the host's timer
+    result.m_nFrameRate = options.m_nFrameRate;
+    const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(frameInterval));
     const Clock::time_point tickOrigin = Clock::now();
     Clock::time_point nextTick = tickOrigin + interval;
     Clock::time_point lastTickStart = tickOrigin;
     int tickFrames = 0;
     bool autoScale = fixedScale <= 0.0;
-    CRenderScalePolicy scalePolicy(FrameInterval);
+    CRenderScalePolicy scalePolicy(frameInterval);
     // A stop signal ends the recording as if the last frame had come.
     while (capture.m_bOk && capture.m_nPresented < options.m_nFrames && !StopRequested()) {
         if (options.m_bPacing) {
@@ -215,7 +217,7 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
             // timer does not burst to catch up.
             nextTick = std::max(nextTick + interval, lastTickStart);
         } else {
-            g_VirtualNow += FrameInterval;
+            g_VirtualNow += frameInterval;
         }
         ++tickFrames;
         module.animate(view);
@@ -245,7 +247,7 @@ bool Record(const SOptions& options, const SSaverModule& module, const std::stri
         std::this_thread::sleep_until(nextTick);
     if (capture.m_FirstShown != Clock::time_point())
         result.m_dSoundSeconds =
-            std::chrono::duration<double>(Clock::now() - capture.m_FirstShown).count() + FrameInterval;
+            std::chrono::duration<double>(Clock::now() - capture.m_FirstShown).count() + frameInterval;
     module.set_frame_callback(view, nullptr, nullptr);
     module.stop(view);
     module.destroy(view);
@@ -265,8 +267,8 @@ std::string FormatSummary(const SRecordResult& r)
     std::snprintf(line, sizeof line, "veltrix: %d frames %dx%d, render median %.1f ms, p95 %.1f ms, max %.1f ms",
                   r.m_nFrames, r.m_nWidth, r.m_nHeight, median, p95, max);
     std::string text = line;
-    // Below 30 a second the recording no longer keeps real time; say what it managed.
-    if (r.m_bPaced && r.m_dAchievedFps > 0.0 && r.m_dAchievedFps < 29.5) {
+    // Below its frame rate the recording no longer keeps real time; say what it managed.
+    if (r.m_bPaced && r.m_dAchievedFps > 0.0 && r.m_dAchievedFps < r.m_nFrameRate - 0.5) {
         std::snprintf(line, sizeof line, ", achieved %.1f fps", r.m_dAchievedFps);
         text += line;
     }

@@ -1,12 +1,12 @@
 // Recording mode: drives the saver module's view the way a desktop host does
 // (create headless, size, start, which presents two frames at once, then one
-// frame per 1/30 s tick, stop, destroy) and writes every presented frame as a
+// frame per tick of 1/30 s, or 1/FPS with --frame-rate, stop, destroy) and writes every presented frame as a
 // PNG, read back from the view's offscreen framebuffer.
 //
 // Clocks: with pacing the scene runs on the wall clock and frames wait for
-// their 1/30 s tick, as under the host's timer. Without pacing, the module's
-// clock reads a virtual clock that starts at VirtualClockStart and advances 1/30 s before
-// every tick frame, so the scene (random seed included) is the same on every run
+// their tick, as under the host's timer. Without pacing, the module's clock
+// reads a virtual clock that starts at VirtualClockStart and advances one
+// frame interval before every tick frame, so the scene (random seed included) is the same on every run
 // and on every machine, however long a frame takes.
 #pragma once
 
@@ -27,11 +27,11 @@ struct SRecordResult
     bool m_bPaced = false;
     // Seconds from one frame interval before the two start-up frames showed
     // until the saver began to stop: what a sound recording keeps, so that
-    // frame k of the recording shows k / 30 s into its sound.
+    // frame k of the recording shows k / FPS s into its sound.
     double m_dSoundSeconds = 0.0;
+    int m_nFrameRate = 30; // the ticks a second it was recorded at
 };
 
-constexpr double FrameInterval = 1.0 / 30.0; // seconds, the host's timer
 constexpr double VirtualClockStart = 1000000000.0; // seconds, the unpaced clock's first reading
 
 // Records options.m_nFrames frames through the loaded module. packPath is

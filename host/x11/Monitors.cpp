@@ -90,3 +90,20 @@ bool WindowIsOnPrimary(const std::vector<SMonitor>& monitors, int x, int y, int 
     }
     return true;
 }
+
+bool WindowCoversItsMonitor(const std::vector<SMonitor>& monitors, int x, int y, int width, int height)
+{
+    const SMonitor* best = nullptr;
+    double most = 0.0;
+    for (const SMonitor& m : monitors) {
+        const double share = Coverage(m, x, y, width, height);
+        if (share > most) {
+            most = share;
+            best = &m;
+        }
+    }
+    if (!best)
+        return true;
+    return x <= best->m_nX && y <= best->m_nY && x + width >= best->m_nX + best->m_nWidth &&
+           y + height >= best->m_nY + best->m_nHeight;
+}

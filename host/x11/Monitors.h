@@ -30,3 +30,9 @@ const SMonitor& PrimaryMonitor(const std::vector<SMonitor>& monitors); // monito
 // So a window covering one monitor belongs there, and the root window, which
 // covers every monitor, belongs on the primary.
 bool WindowIsOnPrimary(const std::vector<SMonitor>& monitors, int x, int y, int width, int height);
+
+// Whether such a window covers the whole of the monitor it belongs to (the
+// one with the largest share of its area covered): a screen saver daemon's
+// window does; a preview inside a settings dialog does not. A window on no
+// monitor at all is alone with its screen and counts as covering it.
+bool WindowCoversItsMonitor(const std::vector<SMonitor>& monitors, int x, int y, int width, int height);

@@ -82,7 +82,7 @@ int RunHack(const SSaverModule& module, const SOptions& options)
         return Fail(error);
     Display* display = host.display();
 
-    const bool preview = options.m_WindowId != 0;
+    bool preview = options.m_WindowId != 0;
     Window target = DefaultRootWindow(display);
     if (preview) {
         target = options.m_WindowId;
@@ -101,7 +101,13 @@ int RunHack(const SSaverModule& module, const SOptions& options)
     int rootX = 0, rootY = 0;
     Window child = None;
     XTranslateCoordinates(display, target, attributes.root, 0, 0, &rootX, &rootY, &child);
-    const bool onPrimary = WindowIsOnPrimary(ListMonitors(display), rootX, rootY, attributes.width, attributes.height);
+    const std::vector<SMonitor> monitors = ListMonitors(display);
+    // Hosts that pass every window the same way (MATE's screen saver) show
+    // their settings' preview in a small window: one that does not cover its
+    // monitor is the preview, silent, as --window-id is.
+    if (!preview && !WindowCoversItsMonitor(monitors, rootX, rootY, attributes.width, attributes.height))
+        preview = true;
+    const bool onPrimary = WindowIsOnPrimary(monitors, rootX, rootY, attributes.width, attributes.height);
     if (!preview && !onPrimary && options.m_bVerbose)
         std::fprintf(stderr, "veltrix: sounds off for this run: window %s is not on the primary monitor\n",
                      WindowIdText(target).c_str());

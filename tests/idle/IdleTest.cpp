@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -229,6 +230,11 @@ TEST(IdleOptions, SecondsTheSaversArgumentsAndWhatCannotGoWithIt)
         "a.wav"};
     EXPECT_EQ(SaverArguments(options), expected);
     EXPECT_EQ(SaverArguments(SOptions()), std::vector<std::string>{"--all-screens"});
+    SOptions paced;
+    paced.m_nFrameRate = 15;
+    paced.m_Power = EPowerPolicy::Pause;
+    EXPECT_EQ(SaverArguments(paced),
+              (std::vector<std::string>{"--all-screens", "--frame-rate", "15", "--power", "pause"}));
     options.m_WindowId = 0x42;
     EXPECT_NE(IdleConflict(options).find("--window-id"), std::string::npos);
 }
@@ -243,6 +249,8 @@ TEST_F(IdleWatcher, OnSwayTheSaverComesWhenIdleAndGoesOnAKeyUntilSigterm)
         const pid_t saver = WaitForSaver(watcher);
         ASSERT_GT(saver, 0) << "round " << round << ": " << Errors();
         ASSERT_TRUE(WaitFor([&] { return Count(Errors(), "first frames presented") == round; })) << Errors();
+        // Yielding to the user's own programs, as XScreenSaver's hacks do.
+        EXPECT_EQ(getpriority(PRIO_PROCESS, saver), getpriority(PRIO_PROCESS, watcher) + 10);
         ASSERT_TRUE(Wtype(sway));
         EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << "round " << round << ": the saver stayed";
         // The watcher reaps the saver before it says so.

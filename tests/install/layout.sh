@@ -13,9 +13,14 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 bundle=$prefix/lib/veltrix/Veltrix.saver/Contents
 for f in bin/veltrix lib/veltrix/Veltrix.saver/Contents/Linux/Veltrix.so \
-         share/xscreensaver/config/veltrix.xml share/man/man6/veltrix.6 share/veltrix/veltrix-idle.desktop; do
+         share/xscreensaver/config/veltrix.xml share/man/man6/veltrix.6 share/veltrix/veltrix-idle.desktop \
+         share/applications/screensavers/veltrix.desktop; do
   [ -s "$prefix/$f" ] || fail "$f is not installed"
 done
+desktop-file-validate "$prefix/share/applications/screensavers/veltrix.desktop" ||
+  fail "veltrix.desktop does not validate"
+grep -qx 'Exec=/usr/libexec/xscreensaver/veltrix --root' "$prefix/share/applications/screensavers/veltrix.desktop" ||
+  fail "veltrix.desktop does not run the program from MATE's folder"
 [ -s "$bundle/Info.ini" ] && [ -s "$bundle/Resources/media.dat" ] || fail "the bundle lacks Info.ini or media.dat"
 hack=$prefix/libexec/xscreensaver/veltrix
 [ "$(readlink "$hack")" = ../../bin/veltrix ] || fail "hack link is '$(readlink "$hack")'"

@@ -17,9 +17,11 @@ missing=$(comm -23 <(echo "$xml") <(echo "$help"))
 
 # The parser reads every option before it acts on --help.
 accepts() { "$veltrix" "$@" --help >/dev/null 2>&1; }
-for flag in $(xmllint --xpath '//@arg-set | //@arg-unset | //command/@arg' "$dist/veltrix.xml" | flags); do
-  accepts "$flag" || fail "$flag is refused"
-done
+# Whole attribute values: a choice passes a flag with its value (--power full).
+while IFS= read -r args; do
+  # shellcheck disable=SC2086 # the words of the value are the arguments
+  accepts $args || fail "'$args' is refused"
+done < <(xmllint --xpath '//@arg-set | //@arg-unset | //command/@arg' "$dist/veltrix.xml" | grep -o '"[^"]*"' | tr -d '"')
 for id in $(xmllint --xpath '//number/@id' "$dist/veltrix.xml" | grep -o '"[a-z]*"' | tr -d '"'); do
   arg=$(xmllint --xpath "string(//number[@id='$id']/@arg)" "$dist/veltrix.xml")
   for end in low high default; do

@@ -45,6 +45,15 @@ TEST(XHostDecisions, WindowBelongsToTheMonitorItCoversMost)
     EXPECT_TRUE(WindowIsOnPrimary(TwoMonitors, 5000, 5000, 10, 10)); // on no monitor: alone with its screen
 }
 
+TEST(XHostDecisions, AWindowCoveringItsMonitorIsNoPreview)
+{
+    EXPECT_TRUE(WindowCoversItsMonitor(TwoMonitors, 1280, 0, 1280, 720));
+    EXPECT_TRUE(WindowCoversItsMonitor(TwoMonitors, 0, 0, 2560, 720)); // the root window
+    EXPECT_FALSE(WindowCoversItsMonitor(TwoMonitors, 1400, 100, 480, 300)); // a dialog's preview
+    EXPECT_FALSE(WindowCoversItsMonitor(TwoMonitors, 0, 0, 1280, 719));
+    EXPECT_TRUE(WindowCoversItsMonitor(TwoMonitors, 5000, 5000, 10, 10)); // on no monitor: alone with its screen
+}
+
 TEST(XHostDecisions, LateFrameRestartsTheTicksInsteadOfCatchingUp)
 {
     const double interval = 1.0 / 30.0;
@@ -315,6 +324,32 @@ TEST_F(XHostProgram, RootOnTheSecondaryMonitorIsSilentAndLeavesWithItsWindow)
     EXPECT_EQ(WaveDataBytes(m_Scratch / "sound.wav"), 0u);
 }
 
+TEST_F(XHostProgram, AHostWindowSmallerThanItsMonitorIsASilentPreviewAndAWholeOnePlays)
+{
+    // MATE's screen saver names its preferences' preview window the way it
+    // names its full-screen ones: by XSCREENSAVER_WINDOW alone.
+    const Window small = MakeWindow(1400, 100, 480, 300);
+    const SChild preview = Spawn({"--root", "--verbose", "--audio", m_Scratch / "preview.wav"}, Hex(small));
+    ASSERT_TRUE(WaitForFirstFrames(preview)) << ReadWholeFile(preview.errPath);
+    EXPECT_TRUE(WaitForScene(1400, 100, 480, 300));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // music would reach the file by now
+    XDestroyWindow(s_pDisplay, small);
+    XSync(s_pDisplay, False);
+    EXPECT_EQ(WaitForExit(preview), 0) << ReadWholeFile(preview.errPath);
+    EXPECT_EQ(WaveDataBytes(m_Scratch / "preview.wav"), 0u);
+    EXPECT_NE(ReadWholeFile(preview.errPath).find(": main screen, preview\n"), std::string::npos)
+        << ReadWholeFile(preview.errPath);
+
+    const Window whole = MakeWindow(1280, 0, 1280, 720); // the primary monitor
+    const SChild saver = Spawn({"--root", "--verbose", "--audio", m_Scratch / "saver.wav"}, Hex(whole));
+    ASSERT_TRUE(WaitForFirstFrames(saver)) << ReadWholeFile(saver.errPath);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    XDestroyWindow(s_pDisplay, whole);
+    XSync(s_pDisplay, False);
+    EXPECT_EQ(WaitForExit(saver), 0) << ReadWholeFile(saver.errPath);
+    EXPECT_GT(WaveDataBytes(m_Scratch / "saver.wav"), 0u);
+}
+
 TEST_F(XHostProgram, HostErrorsAreOneLineAndStatusOne)
 {
     const SChild missingWindow = Spawn({"--window-id", "0x7ffffff"});
@@ -404,8 +439,9 @@ TEST_F(XHostProgram, LosingTheXServerEndsTheHostWithOneLineAndAWholeSoundFile)
 
 TEST_F(XHostProgram, ViewWindowsAreBlackUntilTheFirstFrames)
 {
-    // On the primary monitor, so the start decodes the music before any frame.
-    const Window w = MakeWindow(1400, 100, 320, 240);
+    // Covering the primary monitor, so the start decodes the music before any
+    // frame (a smaller window would be a silent preview).
+    const Window w = MakeWindow(1280, 0, 1280, 720);
     const SChild child = Spawn({"--root", "--verbose"}, Hex(w));
     Window view = None;
     for (int i = 0; i < 6000 && view == None; ++i) {
