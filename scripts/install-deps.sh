@@ -27,6 +27,8 @@ PACKAGES=(
   # compositors and tools the Wayland tests drive (headless sway as nobody,
   # weston, mutter under its own session bus; screen copies, key input)
   sway grim wtype weston mutter dbus util-linux
+  # KDE Plasma's compositor (screenshots over D-Bus, fake input, output management)
+  kwin-wayland
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
 )
