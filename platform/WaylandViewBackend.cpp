@@ -117,8 +117,9 @@ private:
     bool m_bIntervalSet = false;
 };
 
-// The opaque configuration (no alpha: the compositor would blend whatever
-// alpha the scene leaves) with the smallest depth buffer that meets the format.
+// An opaque 8-bit RGB configuration (no alpha: the compositor would blend
+// whatever alpha the scene leaves, and an opaque buffer can be scanned out
+// directly) with the smallest depth buffer that meets the format.
 EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
 {
     const EGLint attribs[] = {EGL_SURFACE_TYPE,
@@ -126,13 +127,13 @@ EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
                               EGL_RENDERABLE_TYPE,
                               EGL_OPENGL_BIT,
                               EGL_RED_SIZE,
-                              1,
+                              8,
                               EGL_GREEN_SIZE,
-                              1,
+                              8,
                               EGL_BLUE_SIZE,
-                              1,
-                              EGL_BUFFER_SIZE,
-                              format.colorSize(),
+                              8,
+                              EGL_ALPHA_SIZE,
+                              0,
                               EGL_DEPTH_SIZE,
                               format.depthSize(),
                               EGL_NONE};
@@ -143,9 +144,14 @@ EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
     EGLConfig best = nullptr;
     EGLint bestAlpha = 0, bestDepth = 0;
     for (EGLint i = 0; i < count; ++i) {
-        EGLint alpha = 0, depth = 0;
+        EGLint alpha = 0, depth = 0, red = 0, green = 0, blue = 0;
         eglGetConfigAttrib(display, configs[i], EGL_ALPHA_SIZE, &alpha);
         eglGetConfigAttrib(display, configs[i], EGL_DEPTH_SIZE, &depth);
+        eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
+        eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
+        if (red != 8 || green != 8 || blue != 8) // 10-bit ones sort before
+            continue;
         const bool better =
             !best || (alpha == 0 && bestAlpha != 0) || ((alpha == 0) == (bestAlpha == 0) && depth < bestDepth);
         if (better) {
