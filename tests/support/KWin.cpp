@@ -10,7 +10,6 @@
 #include <wayland-client.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <thread>
@@ -104,16 +103,13 @@ size_t SKWinShot::Colours() const
     return seen.size();
 }
 
-long SKWinShot::BluishOutside(int half) const
+long SKWinShot::WhiteIn(int left, int top, int w, int h) const
 {
     long n = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            if (std::abs(x - width / 2) < half && std::abs(y - height / 2) < half)
-                continue;
+    for (int y = std::max(top, 0); y < std::min(top + h, height); ++y) {
+        for (int x = std::max(left, 0); x < std::min(left + w, width); ++x) {
             const uint32_t p = pixels[size_t(y) * size_t(width) + size_t(x)];
-            const int r = int(p >> 16) & 0xff, g = int(p >> 8) & 0xff, b = int(p) & 0xff;
-            n += b > 60 && b > r + 15 && b > g + 15;
+            n += ((p >> 16) & 0xff) > 160 && ((p >> 8) & 0xff) > 160 && (p & 0xff) > 160;
         }
     }
     return n;

@@ -20,10 +20,8 @@ struct SKWinShot
     std::vector<uint32_t> pixels; // 0xAARRGGBB, rows top to bottom
 
     size_t Colours() const; // different colours on a grid of samples
-    // Pixels whose blue is over 60 and leads red and green by more than 15
-    // (the bolts' colour; stars are white), outside a centred box of
-    // 2 * half by 2 * half pixels.
-    long BluishOutside(int half) const;
+    // Pixels of the rectangle whose every channel is over 160 (white text, not the scene's colours).
+    long WhiteIn(int x, int y, int width, int height) const;
 };
 
 class CKWinControl
