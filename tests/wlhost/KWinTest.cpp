@@ -1,8 +1,9 @@
 // The veltrix program on KDE Plasma's KWin, started headless by the test and
-// driven as a user and KDE's settings drive it: the window's size, outputs
-// whose scale changes under a resting pointer, fractional scales, clicks, the
-// run's settings as the picture shows them, and the main screen chosen by the
-// layout rather than by the order outputs are listed in (on sway).
+// driven as a user and KDE's settings drive it: the window's size and pixel
+// density, outputs whose scale changes under a resting pointer, fractional
+// scales, clicks, the run's settings as the picture shows them; and the main
+// screen chosen by the layout rather than by the order outputs are listed in
+// (on sway).
 #include "tests/support/Compositor.h"
 #include "tests/support/KWin.h"
 #include "tests/support/Program.h"
@@ -33,6 +34,31 @@ std::vector<std::string> AttachedSizes(const std::string& log)
             sizes.push_back(sizeOf[(*it)[4]]);
     }
     return sizes;
+}
+
+// How many buffer pixels the last frame of a WAYLAND_DEBUG=client run has
+// per logical pixel across: its buffer's width over the width it is shown
+// at (the viewport's destination, else the buffer over its buffer scale).
+double PixelsPerLogicalPixel(const std::string& log)
+{
+    std::map<std::string, int> widthOf;
+    int attached = 0, destination = -1, scale = 1;
+    const std::regex request("create_buffer\\(new id wl_buffer@(\\d+), -?\\d+, (\\d+), \\d+,|"
+                             "\\.attach\\(wl_buffer@(\\d+),|"
+                             "set_destination\\((-?\\d+), -?\\d+\\)|"
+                             "set_buffer_scale\\((\\d+)\\)");
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), request); it != std::sregex_iterator(); ++it) {
+        if ((*it)[1].matched)
+            widthOf[(*it)[1]] = std::stoi((*it)[2]);
+        else if ((*it)[3].matched)
+            attached = widthOf[(*it)[3]];
+        else if ((*it)[4].matched)
+            destination = std::stoi((*it)[4]);
+        else
+            scale = std::stoi((*it)[5]);
+    }
+    const double shownAt = destination > 0 ? destination : double(attached) / scale;
+    return shownAt > 0 ? attached / shownAt : 0.0;
 }
 
 void Sleep(double seconds)
@@ -123,6 +149,17 @@ TEST_F(KWinHost, AScaleChangeUnderARestingPointerDoesNotQuitButMotionDoes)
         Sleep(0.2);
     }
     EXPECT_EQ(saver.WaitForExit(), 0) << saver.Errors();
+}
+
+TEST_F(KWinHost, OnAScaleTwoOutputTheWindowDrawsEveryPixel)
+{
+    Start();
+    ASSERT_TRUE(m_pControl->SetScale("Virtual-0", 2.0));
+    const SProgram window = Run({"--no-sound", "--verbose"}, {{"WAYLAND_DEBUG", "client"}});
+    ASSERT_TRUE(window.WaitFor("first frames presented")) << window.Errors().substr(0, 4000);
+    Sleep(3.0);
+    Stop(window);
+    EXPECT_DOUBLE_EQ(PixelsPerLogicalPixel(window.Errors()), 2.0); // not drawn at half and scaled up
 }
 
 TEST_F(KWinHost, AClickEndsTheRunOnEveryScreen)
