@@ -2,6 +2,7 @@
 // unless --sound, under the windows (a full-screen window stops it drawing
 // there), until SIGTERM or SIGINT; through a connection handed over in
 // WAYLAND_SOCKET as a lock screen's launcher does.
+#include "tests/support/GlobalFilter.h"
 #include "tests/wlhost/WlHostFixture.h"
 
 #include <sys/socket.h>
@@ -98,6 +99,34 @@ TEST_F(WaylandHost, TheBackgroundRunsOnAConnectionHandedOverInWaylandSocket)
     EXPECT_GT(Grab("HEADLESS-2").lit, 100);
     kill(child.pid, SIGINT);
     EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
+}
+
+} // namespace
+
+namespace {
+
+// As a lock screen's nested compositor offers: outputs and the layer shell,
+// but neither a seat nor xdg_wm_base.
+TEST_F(WaylandHost, TheBackgroundNeedsNeitherASeatNorXdgShell)
+{
+    START_OR_SKIP(ECompositor::Sway, TwoSmallOutputs, 2);
+    CGlobalFilter filter;
+    std::string socket = m_Scratch / "filtered";
+    ASSERT_TRUE(filter.Start(socket, m_Compositor.Socket(), {"wl_seat", "xdg_wm_base"}));
+    const SChild child = Spawn(
+        {"--background", "--verbose"}, [](void* path) { setenv("WAYLAND_DISPLAY", static_cast<char*>(path), 1); },
+        socket.data());
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "HEADLESS-1", 3)) << ReadWholeFile(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "HEADLESS-2", 3)) << ReadWholeFile(child.errPath);
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0) << ReadWholeFile(child.errPath);
+
+    // What the filter hides is really gone: the window mode cannot start there.
+    const SChild window = Spawn(
+        {"--no-sound"}, [](void* path) { setenv("WAYLAND_DISPLAY", static_cast<char*>(path), 1); }, socket.data());
+    EXPECT_EQ(WaitForExit(window), 1);
+    EXPECT_NE(ReadWholeFile(window.errPath).find("no xdg_wm_base"), std::string::npos) << ReadWholeFile(window.errPath);
 }
 
 } // namespace
