@@ -121,6 +121,44 @@ TEST_F(WaylandHost, TheWindowWaitsForItsConfigureAsksForDecorationsAndCommitsIts
     EXPECT_FALSE(Requests(log, "zxdg_toplevel_decoration_v1@\\d+\\.set_mode\\(2\\)").empty()) << log;
 }
 
+TEST_F(WaylandHost, TheOutputAtTheOriginIsTheMainScreenWhereverTheCompositorListsIt)
+{
+    START_OR_SKIP(ECompositor::Sway,
+                  "output HEADLESS-1 mode --custom 640x360 position 640 0\n"
+                  "output HEADLESS-2 mode --custom 640x360 position 0 0\n",
+                  2);
+    const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0);
+    const std::string err = ReadWholeFile(child.errPath);
+    EXPECT_NE(err.find("on HEADLESS-2: main screen"), std::string::npos) << err;
+    EXPECT_NE(err.find("on HEADLESS-1: secondary screen"), std::string::npos) << err;
+}
+
+// A keyboard the seat has before the program starts is announced once, as
+// the seat is bound; missing that event leaves the run without keys.
+TEST_F(WaylandHost, AKeyboardThatWasThereBeforeTheStartEndsAllScreens)
+{
+    START_OR_SKIP(ECompositor::Sway, OneSmallOutput, 1);
+    const pid_t keyboard = fork();
+    if (keyboard == 0) {
+        m_Compositor.SetClientEnvironment();
+        ExecArgv({"/usr/bin/wtype", "-s", "8000", "-k", "Escape"}); // plugged in now, typing in 8 s
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+    EXPECT_EQ(::WaitForExit(keyboard, 30.0), 0);
+    int status = 0;
+    for (int i = 0; i < 40 && waitpid(child.pid, &status, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const bool ended = kill(child.pid, 0) != 0;
+    if (!ended)
+        kill(child.pid, SIGKILL);
+    EXPECT_TRUE(ended) << ReadWholeFile(child.errPath);
+    EXPECT_NE(ReadWholeFile(child.errPath).find("first frames presented"), std::string::npos);
+}
+
 TEST_F(WaylandHost, ARunWhoseViewsAllFailSaysWhyAndExitsOne)
 {
     START_OR_SKIP(ECompositor::Sway, OneSmallOutput, 1);
