@@ -14,8 +14,6 @@
 #include <wayland-client.h>
 #include <wayland-egl.h>
 
-#include <algorithm>
-
 namespace {
 
 class CWaylandViewBackend final : public OpenGLViewBackend
@@ -36,11 +34,15 @@ public:
         eglDestroyContext(m_Display, m_Context);
     }
 
+    // The EGL window is made once the view has a size: one made at 1 x 1
+    // would have its first buffer allocated, and committed, at 1 x 1, and a
+    // compositor may take that for the size the window wants.
     void attach() override
     {
-        if (m_pWindow)
+        m_bAttached = true;
+        if (m_pWindow || m_nWidth <= 0 || m_nHeight <= 0)
             return;
-        m_pWindow = wl_egl_window_create(m_pSurface, _Side(m_nWidth), _Side(m_nHeight));
+        m_pWindow = wl_egl_window_create(m_pSurface, m_nWidth, m_nHeight);
         if (!m_pWindow)
             return;
         auto createSurface = reinterpret_cast<PFNEGLCREATEPLATFORMWINDOWSURFACEEXTPROC>(
@@ -54,6 +56,7 @@ public:
 
     void detach() override
     {
+        m_bAttached = false;
         if (!m_pWindow)
             return;
         if (eglGetCurrentSurface(EGL_DRAW) == m_EglSurface)
@@ -71,8 +74,10 @@ public:
     {
         m_nWidth = width;
         m_nHeight = height;
-        if (m_pWindow)
-            wl_egl_window_resize(m_pWindow, _Side(width), _Side(height), 0, 0);
+        if (m_pWindow && width > 0 && height > 0)
+            wl_egl_window_resize(m_pWindow, width, height, 0, 0);
+        else if (!m_pWindow && m_bAttached)
+            attach();
     }
 
     void setHidden(bool) override {} // the host decides what its surfaces show
@@ -102,10 +107,6 @@ public:
     }
 
 private:
-    // An EGL window cannot be 0 x 0; the host shows nothing of a view of
-    // zero size, so the 1 x 1 it keeps is never drawn.
-    static int _Side(int side) { return std::max(side, 1); }
-
     EGLDisplay m_Display;
     EGLConfig m_Config;
     EGLContext m_Context;
@@ -115,6 +116,7 @@ private:
     int m_nWidth = 0;
     int m_nHeight = 0;
     bool m_bIntervalSet = false;
+    bool m_bAttached = false; // attach was asked for: the EGL window comes with a size
 };
 
 // An opaque 8-bit RGB configuration (no alpha: the compositor would blend

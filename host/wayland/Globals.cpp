@@ -42,6 +42,15 @@ bool TakeWmBase(SWlGlobals& g, void* proxy)
     return true;
 }
 
+bool TakeSeat(SWlGlobals& g, void* proxy)
+{
+    if (!Take<&SWlGlobals::m_Seat, wl_seat>(g, proxy))
+        return false;
+    if (g.m_pInput)
+        g.m_pInput->Attach(g.m_Seat.get());
+    return true;
+}
+
 const SGlobalRow GlobalTable[] = {
     {&wl_compositor_interface, 4, Take<&SWlGlobals::m_Compositor, wl_compositor>},
     {&xdg_wm_base_interface, 2, TakeWmBase},
@@ -51,7 +60,7 @@ const SGlobalRow GlobalTable[] = {
     {&wp_fractional_scale_manager_v1_interface, 1,
      Take<&SWlGlobals::m_FractionalManager, wp_fractional_scale_manager_v1>},
     {&zxdg_decoration_manager_v1_interface, 1, Take<&SWlGlobals::m_DecorationManager, zxdg_decoration_manager_v1>},
-    {&wl_seat_interface, 5, Take<&SWlGlobals::m_Seat, wl_seat>},
+    {&wl_seat_interface, 5, TakeSeat},
 };
 
 constexpr uint32_t OutputVersion = 4; // names
@@ -117,20 +126,21 @@ const wl_seat_listener SeatListener = {CWlInput::Capabilities, NoSeatName};
 
 } // namespace
 
-bool BindGlobals(wl_display* display, SWlGlobals& globals, IWlEvents& events)
+bool BindGlobals(wl_display* display, SWlGlobals& globals)
 {
-    globals.m_pEvents = &events;
     globals.m_Registry.reset(wl_display_get_registry(display));
     wl_registry_add_listener(globals.m_Registry.get(), &RegistryListener, &globals);
     return wl_display_roundtrip(display) >= 0;
 }
 
-CWlInput::CWlInput(IWlEvents& events, wl_seat* seat)
+CWlInput::CWlInput(IWlEvents& events)
     : m_Events(events)
     , m_Xkb(xkb_context_new(XKB_CONTEXT_NO_FLAGS))
+{}
+
+void CWlInput::Attach(wl_seat* seat)
 {
-    if (seat)
-        wl_seat_add_listener(seat, &SeatListener, this);
+    wl_seat_add_listener(seat, &SeatListener, this);
 }
 
 CWlInput::~CWlInput() = default;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+class CWlInput;
 class CWlSurface;
 
 // What the globals, the seat and the outputs tell the host.
@@ -27,6 +28,7 @@ public:
 struct SWlGlobals
 {
     IWlEvents* m_pEvents = nullptr; // the registry's listener tells it of outputs
+    CWlInput* m_pInput = nullptr; // listens to the seat from its binding on
     wl::Registry m_Registry;
     wl::Compositor m_Compositor;
     wl::WmBase m_WmBase; // xdg-shell
@@ -43,11 +45,13 @@ struct SWlGlobals
 class CWlInput
 {
 public:
-    CWlInput(IWlEvents& events, wl_seat* seat); // seat may be null: no input at all
+    explicit CWlInput(IWlEvents& events);
     ~CWlInput();
     CWlInput(const CWlInput&) = delete;
     CWlInput& operator=(const CWlInput&) = delete;
 
+    // Listens to the seat, as it is bound: its capabilities come at once.
+    void Attach(wl_seat* seat);
     void HideCursor(bool hide) { m_bHideCursor = hide; }
 
     // Listener glue; data is the CWlInput.
@@ -72,7 +76,8 @@ private:
     bool m_bHideCursor = false;
 };
 
-// Binds every global of the table the registry announces (and hands the
-// outputs to events); the registry keeps listening for outputs that come and
-// globals that go. False when the compositor is gone.
-bool BindGlobals(wl_display* display, SWlGlobals& globals, IWlEvents& events);
+// Binds every global of the table the registry announces (hands the outputs
+// to globals.m_pEvents, the seat to globals.m_pInput); the registry keeps
+// listening for outputs that come and globals that go. False when the
+// compositor is gone.
+bool BindGlobals(wl_display* display, SWlGlobals& globals);

@@ -89,11 +89,13 @@ bool CWaylandHost::Open(EWaylandMode mode, std::string& error)
         return false;
     }
     // The globals, then what the outputs and the seat say about themselves.
-    bool answered = BindGlobals(m_pDisplay, m_Globals, *this);
+    m_pInput = std::make_unique<CWlInput>(*this);
+    m_pInput->HideCursor(mode == EWaylandMode::AllScreens);
+    m_Globals.m_pEvents = this;
+    m_Globals.m_pInput = m_pInput.get();
+    bool answered = BindGlobals(m_pDisplay, m_Globals);
     for (auto& o : m_Outputs)
         o->Describe(m_Globals.m_OutputManager.get());
-    m_pInput = std::make_unique<CWlInput>(*this, m_Globals.m_Seat.get());
-    m_pInput->HideCursor(mode == EWaylandMode::AllScreens);
     answered = answered && wl_display_roundtrip(m_pDisplay) >= 0;
     if (!answered) {
         error = "lost the Wayland compositor while starting";

@@ -142,6 +142,7 @@ protected:
         int width = 0, height = 0;
         size_t colours = 0;
         int lit = 0;
+        int reddish = 0; // the colour of the bolts' ends: red well above green and blue
     };
 
     SPicture Grab(const std::string& output)
@@ -156,14 +157,15 @@ protected:
             return picture;
         const size_t pixels = static_cast<size_t>(offset + 1);
         std::map<uint32_t, int> seen;
-        for (int y = 0; y < picture.height; y += 8) {
-            for (int x = 0; x < picture.width; x += 8) {
+        for (int y = 0; y < picture.height; y += 4) {
+            for (int x = 0; x < picture.width; x += 4) {
                 const size_t at = pixels + 3 * (static_cast<size_t>(y) * picture.width + x);
                 if (at + 2 >= ppm.size())
                     continue;
                 const auto* p = reinterpret_cast<const unsigned char*>(ppm.data() + at);
                 seen[(p[0] << 16) | (p[1] << 8) | p[2]]++;
                 picture.lit += p[0] + p[1] + p[2] > 30;
+                picture.reddish += p[0] > p[1] + 25 && p[0] > p[2] && p[0] > 50;
             }
         }
         picture.colours = seen.size();
