@@ -324,10 +324,22 @@ TEST_F(IdleWatcher, OnKWinExtIdleNotifyDrivesItAndALostCompositorEndsItInOneLine
     }
     CKWinControl input(kwin);
     ASSERT_TRUE(input.Ok());
+    // On KWin itself: the scene covers its output while idle, and goes on a key.
+    pid_t watcher = StartVeltrix(&kwin, {"--idle", "2", "--no-sound", "--verbose"});
+    pid_t saver = WaitForSaver(watcher);
+    ASSERT_GT(saver, 0) << "no saver when idle: " << Errors();
+    ASSERT_TRUE(WaitFor([&] { return Errors().find("first frames presented") != std::string::npos; })) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return input.Screenshot("Virtual-0").Colours() > 10; })) << Errors();
+    input.Key(30); // KEY_A
+    EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << Errors();
+    EXPECT_LT(input.Screenshot("Virtual-0").Colours(), 4u);
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+
     // On the Xvfb (--x11) the saver never sees KWin's keys: only the watcher can stop it.
-    const pid_t watcher = StartVeltrix(&kwin, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
+    watcher = StartVeltrix(&kwin, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
     for (int round = 1; round <= 2; ++round) {
-        const pid_t saver = WaitForSaver(watcher);
+        saver = WaitForSaver(watcher);
         ASSERT_GT(saver, 0) << "round " << round << ": no saver when idle: " << Errors();
         EXPECT_NE(Errors().find("(ext_idle_notifier_v1)"), std::string::npos) << Errors();
         input.Key(30); // KEY_A
@@ -335,7 +347,7 @@ TEST_F(IdleWatcher, OnKWinExtIdleNotifyDrivesItAndALostCompositorEndsItInOneLine
         // Not started again by that input either: the next one waits for idle time.
         EXPECT_EQ(SaverOf(watcher), -1) << Errors();
     }
-    const pid_t saver = WaitForSaver(watcher);
+    saver = WaitForSaver(watcher);
     ASSERT_GT(saver, 0) << Errors();
     const size_t before = Errors().size();
     kwin.Kill();
