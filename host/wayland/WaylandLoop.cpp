@@ -103,15 +103,16 @@ int CWaylandHost::ConnectionFd()
     return wl_display_get_fd(m_pDisplay);
 }
 
+// New views are placed here, between frames, with every event of the moment in.
 void CWaylandHost::BeforeWait()
 {
-    _Dispatch();
-    if (m_bViewsStale)
-        _PlaceViews();
-    if (m_Loop.QuitReason() != EQuit::Running)
-        return;
-    while (wl_display_prepare_read(m_pDisplay) != 0)
+    do {
         _Dispatch();
+        if (m_bViewsStale)
+            _PlaceViews();
+        if (m_Loop.QuitReason() != EQuit::Running)
+            return;
+    } while (wl_display_prepare_read(m_pDisplay) != 0);
     m_bReadPrepared = true;
     _Flush();
 }

@@ -136,6 +136,33 @@ TEST_F(WaylandHost, TheOutputAtTheOriginIsTheMainScreenWhereverTheCompositorList
     EXPECT_NE(err.find("on HEADLESS-1: secondary screen"), std::string::npos) << err;
 }
 
+// The camera's picture spans the layout: when outputs move, the other views'
+// frames are set again from the main one's (the view is made again there).
+TEST_F(WaylandHost, RearrangedOutputsGetTheirFramesPlacedAgain)
+{
+    START_OR_SKIP(ECompositor::Sway,
+                  "output HEADLESS-1 mode --custom 640x360 position 0 0\n"
+                  "output HEADLESS-2 mode --custom 640x360 position 640 0\n",
+                  2);
+    const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+    ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
+    ASSERT_TRUE(DrawsOn(child, "HEADLESS-2", 3)) << ReadWholeFile(child.errPath);
+    const std::string placed = "on HEADLESS-2: secondary screen";
+    ASSERT_EQ(Requests(ReadWholeFile(child.errPath), placed).size(), 1u);
+    ASSERT_EQ(m_Compositor.Run({"swaymsg", "output HEADLESS-2 position 0 360"}), 0);
+    bool again = false;
+    for (int i = 0; i < 100 && !again; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        again = Requests(ReadWholeFile(child.errPath), placed).size() == 2u;
+    }
+    EXPECT_TRUE(again) << ReadWholeFile(child.errPath);
+    EXPECT_TRUE(DrawsOn(child, "HEADLESS-2", 3)) << ReadWholeFile(child.errPath);
+    // The main one stays where the music is.
+    EXPECT_EQ(Requests(ReadWholeFile(child.errPath), "main screen").size(), 1u);
+    kill(child.pid, SIGTERM);
+    EXPECT_EQ(WaitForExit(child), 0);
+}
+
 // A keyboard the seat has before the program starts is announced once, as
 // the seat is bound; missing that event leaves the run without keys.
 TEST_F(WaylandHost, AKeyboardThatWasThereBeforeTheStartEndsAllScreens)
