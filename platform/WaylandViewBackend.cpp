@@ -14,8 +14,6 @@
 #include <wayland-client.h>
 #include <wayland-egl.h>
 
-#include <algorithm>
-
 namespace {
 
 class CWaylandViewBackend final : public OpenGLViewBackend
@@ -36,11 +34,15 @@ public:
         eglDestroyContext(m_Display, m_Context);
     }
 
+    // The EGL window is made once the view has a size: one made at 1 x 1
+    // would have its first buffer allocated, and committed, at 1 x 1, and a
+    // compositor may take that for the size the window wants.
     void attach() override
     {
-        if (m_pWindow)
+        m_bAttached = true;
+        if (m_pWindow || m_nWidth <= 0 || m_nHeight <= 0)
             return;
-        m_pWindow = wl_egl_window_create(m_pSurface, _Side(m_nWidth), _Side(m_nHeight));
+        m_pWindow = wl_egl_window_create(m_pSurface, m_nWidth, m_nHeight);
         if (!m_pWindow)
             return;
         auto createSurface = reinterpret_cast<PFNEGLCREATEPLATFORMWINDOWSURFACEEXTPROC>(
@@ -54,6 +56,7 @@ public:
 
     void detach() override
     {
+        m_bAttached = false;
         if (!m_pWindow)
             return;
         if (eglGetCurrentSurface(EGL_DRAW) == m_EglSurface)
@@ -71,8 +74,10 @@ public:
     {
         m_nWidth = width;
         m_nHeight = height;
-        if (m_pWindow)
-            wl_egl_window_resize(m_pWindow, _Side(width), _Side(height), 0, 0);
+        if (m_pWindow && width > 0 && height > 0)
+            wl_egl_window_resize(m_pWindow, width, height, 0, 0);
+        else if (!m_pWindow && m_bAttached)
+            attach();
     }
 
     void setHidden(bool) override {} // the host decides what its surfaces show
@@ -104,10 +109,6 @@ public:
     void* procAddress(const char* name) const override { return reinterpret_cast<void*>(eglGetProcAddress(name)); }
 
 private:
-    // An EGL window cannot be 0 x 0; the host shows nothing of a view of
-    // zero size, so the 1 x 1 it keeps is never drawn.
-    static int _Side(int side) { return std::max(side, 1); }
-
     EGLDisplay m_Display;
     EGLConfig m_Config;
     EGLContext m_Context;
@@ -117,10 +118,12 @@ private:
     int m_nWidth = 0;
     int m_nHeight = 0;
     bool m_bIntervalSet = false;
+    bool m_bAttached = false; // attach was asked for: the EGL window comes with a size
 };
 
-// The opaque configuration (no alpha: the compositor would blend whatever
-// alpha the scene leaves) with the smallest depth buffer that meets the format.
+// An opaque 8-bit RGB configuration (no alpha: the compositor would blend
+// whatever alpha the scene leaves, and an opaque buffer can be scanned out
+// directly) with the smallest depth buffer that meets the format.
 EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
 {
     const EGLint attribs[] = {EGL_SURFACE_TYPE,
@@ -128,13 +131,13 @@ EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
                               EGL_RENDERABLE_TYPE,
                               EGL_OPENGL_BIT,
                               EGL_RED_SIZE,
-                              1,
+                              8,
                               EGL_GREEN_SIZE,
-                              1,
+                              8,
                               EGL_BLUE_SIZE,
-                              1,
-                              EGL_BUFFER_SIZE,
-                              format.colorSize(),
+                              8,
+                              EGL_ALPHA_SIZE,
+                              0,
                               EGL_DEPTH_SIZE,
                               format.depthSize(),
                               EGL_NONE};
@@ -145,9 +148,14 @@ EGLConfig ChooseConfig(EGLDisplay display, const OpenGLPixelFormat& format)
     EGLConfig best = nullptr;
     EGLint bestAlpha = 0, bestDepth = 0;
     for (EGLint i = 0; i < count; ++i) {
-        EGLint alpha = 0, depth = 0;
+        EGLint alpha = 0, depth = 0, red = 0, green = 0, blue = 0;
         eglGetConfigAttrib(display, configs[i], EGL_ALPHA_SIZE, &alpha);
         eglGetConfigAttrib(display, configs[i], EGL_DEPTH_SIZE, &depth);
+        eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
+        eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
+        if (red != 8 || green != 8 || blue != 8) // 10-bit ones sort before
+            continue;
         const bool better =
             !best || (alpha == 0 && bestAlpha != 0) || ((alpha == 0) == (bestAlpha == 0) && depth < bestDepth);
         if (better) {

@@ -11,7 +11,7 @@ PACKAGES=(
   # resource pack
   zlib1g-dev libminizip-dev zip unzip
   # graphics: OpenGL, GLU, headless EGL on Mesa, X11 windows, image decoding
-  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev libxrandr-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libx11-dev libxrandr-dev libxtst-dev
   libsoil-dev libpng-dev libjpeg-dev xvfb xauth
   # the settings sheet and message box (GTK 3), monitors (XRandR; xrandr splits the test screen)
   libgtk-3-dev x11-xserver-utils
@@ -31,6 +31,8 @@ PACKAGES=(
   # system bus; MATE's screen saver, a host that lists savers by desktop entry,
   # and a sound server of its test's own
   python3-dbusmock mate-screensaver desktop-file-utils pulseaudio pulseaudio-utils
+  # KDE Plasma's compositor (screenshots over D-Bus, fake input, output management)
+  kwin-wayland
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
 )

@@ -119,12 +119,19 @@ int RunOnWayland(wl_display* display, const SSaverModule& module, const SOptions
 {
     CWaylandHost host(display);
     std::string error;
-    ApplyRunSettings(module, options);
-    if (!host.Open(error)) {
+    // A background is quiet unless asked: it plays under whatever the desktop does.
+    ApplyRunSettings(module, options, options.m_bBackground && !options.m_bSound);
+    // It runs all session long under whatever the user does, as a hack runs under XScreenSaver.
+    if (options.m_bBackground)
+        LowerSaverPriority();
+    const EWaylandMode mode = options.m_bBackground   ? EWaylandMode::Background
+                              : options.m_bAllScreens ? EWaylandMode::AllScreens
+                                                      : EWaylandMode::Window;
+    if (!host.Open(mode, error)) {
         std::fprintf(stderr, "veltrix: %s\n", error.c_str());
         return 1;
     }
-    return options.m_bAllScreens ? host.RunAllScreens(module, options) : host.RunWindow(module, options);
+    return host.Run(module, options);
 }
 
 int RunOnDisplay(const SOptions& options)
@@ -133,6 +140,11 @@ int RunOnDisplay(const SOptions& options)
     // XScreenSaver's modes, the sheet (GTK over an X preview) and --x11 stay on X.
     const bool waylandModes = !options.m_bX11 && !options.m_bConfigure && !options.m_bRoot && options.m_WindowId == 0;
     wl_display* wayland = waylandModes ? ConnectWayland() : nullptr;
+    if (options.m_bBackground && !wayland) {
+        std::fprintf(stderr, "veltrix: --background needs a Wayland compositor (WAYLAND_DISPLAY or "
+                             "WAYLAND_SOCKET); on X, --root draws the root window\n");
+        return 1;
+    }
     if (waylandModes && !wayland && IsSet("WAYLAND_DISPLAY") && !IsSet("DISPLAY")) {
         std::fprintf(stderr,
                      "veltrix: cannot connect to the Wayland compositor '%s' (WAYLAND_DISPLAY), and DISPLAY is not "

@@ -177,6 +177,16 @@ const SOptionEntry g_Options[] = {
          o.m_bX11 = true;
          return std::string();
      }},
+    {"--background", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bBackground = true;
+         return std::string();
+     }},
+    {"--sound", false,
+     [](SOptions& o, std::string_view) {
+         o.m_bSound = true;
+         return std::string();
+     }},
     {"--idle", true,
      [](SOptions& o, std::string_view v) {
          int n = 0;
@@ -306,6 +316,7 @@ const char* UsageText()
            "       veltrix --root | --window-id ID [OPTION...]  as an XScreenSaver hack\n"
            "       veltrix --all-screens [OPTION...]          full screen on every monitor or output\n"
            "       veltrix --idle SECONDS [OPTION...]         start --all-screens after SECONDS without input\n"
+           "       veltrix --background [OPTION...]           the desktop's live background (Wayland)\n"
            "       veltrix --headless [RECORDING OPTION...]   record frames without a display\n"
            "       veltrix --configure                        the settings sheet over a preview\n"
            "       veltrix --version\n"
@@ -318,6 +329,8 @@ const char* UsageText()
            "  --window-id ID draw into window ID (0x... or decimal) as the settings preview (no music)\n"
            "  --all-screens  one full-screen view per monitor; a key, a button or moving the pointer quits\n"
            "  --x11          the window or --all-screens on the X display even on a Wayland session\n"
+           "  --background   a background-layer surface on every output, under the windows, until\n"
+           "                 SIGTERM or SIGINT; no music unless --sound (on X, --root is the background)\n"
            "  --idle SECONDS stay running on a Wayland desktop: after SECONDS without input show\n"
            "                 --all-screens with these settings, stop it on input, and again\n"
            "  --headless     record into DIR/frame-00001.png onwards\n"
@@ -325,6 +338,7 @@ const char* UsageText()
            "                 closing it (Close, Enter, Escape) stores them\n"
            "Settings for this run (never stored):\n"
            "  --no-sound       no music\n"
+           "  --sound          music for --background, which is silent without it\n"
            "  --volume N       music volume in percent (default 30)\n"
            "  --density N      plasma density (number of bolts), 0 to 1000 (default 100)\n"
            "  --static-camera  random fixed viewpoints instead of the camera flights\n"

@@ -43,6 +43,8 @@ struct SOptions
     bool m_bHelp = false; // --help
     bool m_bConfigure = false; // --configure: the settings sheet over a preview window
     bool m_bShowFps = false; // --fps: frame rate and frame time in the top-left corner
+    bool m_bBackground = false; // --background: a live background layer on every Wayland output
+    bool m_bSound = false; // --sound: music for --background
     bool m_bX11 = false; // --x11: the window modes on X even where a Wayland compositor answers
     int m_nIdleSeconds = 0; // --idle SECONDS: start the saver after that long without input; 0: no watcher
     double m_dRenderScale = -1.0; // --render-scale auto|F: 0 auto, F in [0.5, 1]; -1: not given

@@ -167,6 +167,30 @@ unsigned AddWatch(GDBusConnection* bus, const char* method, GVariant* arguments,
     return id;
 }
 
+// Milliseconds since the last input; 0 with the reason when the call failed.
+guint64 IdleTime(GDBusConnection* bus, std::string& error)
+{
+    GError* failure = nullptr;
+    GVariant* reply = g_dbus_connection_call_sync(bus, MutterName, MutterPath, MutterInterface, "GetIdletime", nullptr,
+                                                  G_VARIANT_TYPE("(t)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, CallTimeoutMs,
+                                                  nullptr, &failure);
+    if (!reply) {
+        error = failure->message;
+        g_error_free(failure);
+        return 0;
+    }
+    guint64 ms = 0;
+    g_variant_get(reply, "(t)", &ms);
+    g_variant_unref(reply);
+    return ms;
+}
+
+void RemoveWatch(GDBusConnection* bus, unsigned id)
+{
+    g_dbus_connection_call(bus, MutterName, MutterPath, MutterInterface, "RemoveWatch", g_variant_new("(u)", id),
+                           nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, CallTimeoutMs, nullptr, nullptr, nullptr);
+}
+
 } // namespace
 
 struct SMutterCallbacks
@@ -206,6 +230,7 @@ CMutterIdle::~CMutterIdle()
 bool CMutterIdle::Watch(unsigned timeoutMs, const SIdleHandlers& handlers, std::string& error)
 {
     m_Handlers = handlers;
+    m_nTimeoutMs = timeoutMs;
     GError* failure = nullptr;
     m_pBus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &failure);
     if (!m_pBus) {
@@ -230,11 +255,20 @@ bool CMutterIdle::Watch(unsigned timeoutMs, const SIdleHandlers& handlers, std::
 void CMutterIdle::_Fired(unsigned id)
 {
     if (id == m_nIdleWatch) {
-        // A user-active watch fires once, at the first input after it was added.
+        // A user-active watch fires once, at the first input after it was
+        // added, so input between the idle watch firing and mutter taking
+        // this one would go unseen: the idle time tells of it, as it starts
+        // again from that input.
         std::string error;
         m_nActiveWatch = AddWatch(m_pBus, "AddUserActiveWatch", nullptr, error);
-        if (!m_nActiveWatch) {
+        const guint64 idleMs = m_nActiveWatch ? IdleTime(m_pBus, error) : 0;
+        if (!m_nActiveWatch || !error.empty()) {
             m_Handlers.m_OnLost(std::string(MutterName) + " stopped answering: " + error);
+            return;
+        }
+        if (idleMs < m_nTimeoutMs) {
+            RemoveWatch(m_pBus, m_nActiveWatch); // back before the saver came: the idle watch fires again
+            m_nActiveWatch = 0;
             return;
         }
         m_Handlers.m_OnIdle();

@@ -88,6 +88,7 @@ private:
     unsigned m_nSubscription = 0;
     unsigned m_nNameWatch = 0;
     unsigned long m_nClosedHandler = 0;
+    unsigned m_nTimeoutMs = 0;
     unsigned m_nIdleWatch = 0;
     unsigned m_nActiveWatch = 0; // 0 while none is pending
 };

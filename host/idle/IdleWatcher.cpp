@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -19,6 +20,24 @@ namespace {
 
 // How long a saver asked to stop may take before it is killed.
 constexpr int StopGraceMs = 5000;
+
+// The program to start the saver from: this one's file as it is now. After a
+// package upgrade /proc/self/exe still leads to the old, deleted binary,
+// which would start a saver older than the module and pack beside it; the
+// path it was installed at holds the new one. /proc/self/exe when that path
+// has nothing runnable.
+std::string SaverProgram()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return "/proc/self/exe";
+    std::string program(path, size_t(n));
+    constexpr std::string_view deleted = " (deleted)";
+    if (program.ends_with(deleted))
+        program.erase(program.size() - deleted.size());
+    return access(program.c_str(), X_OK) == 0 ? program : std::string("/proc/self/exe");
+}
 
 // The saver as a child process: the program itself, started afresh each
 // time, so nothing it loads stays in the watcher. Its exit is watched through
@@ -42,6 +61,7 @@ public:
         for (const std::string& a : arguments)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
+        const std::string program = SaverProgram();
         const pid_t parent = getpid();
         const pid_t pid = fork();
         if (pid < 0) {
@@ -57,7 +77,7 @@ public:
             sigemptyset(&none);
             sigprocmask(SIG_SETMASK, &none, nullptr);
             LowerSaverPriority();
-            execv("/proc/self/exe", argv.data());
+            execv(program.c_str(), argv.data());
             static const char failed[] = "veltrix: cannot run the saver program\n";
             (void)!write(STDERR_FILENO, failed, sizeof failed - 1);
             _exit(127);

@@ -65,8 +65,11 @@ void SetLostServerCleanup(void (*cleanup)())
 
 void LeaveLostServer(const char* line)
 {
-    if (g_pLostServerCleanup)
+    static bool leaving = false;
+    if (g_pLostServerCleanup && !leaving) {
+        leaving = true;
         g_pLostServerCleanup();
+    }
     const ssize_t written = write(STDERR_FILENO, line, std::strlen(line));
     (void)written;
     _exit(1);

@@ -45,7 +45,10 @@ void SetLostServerCleanup(void (*cleanup)());
 
 // The cleanup, then line ("veltrix: lost the ...\n") on stderr and exit
 // status 1 at once: the module's threads and its exit-time destructors would
-// still talk to a server that is gone. Safe in a signal or I/O error handler.
+// still talk to a server that is gone. For the display connection's I/O error
+// paths, never a signal handler: the cleanup closes the sound device and
+// completes its file. A second call (the cleanup itself losing the server)
+// skips the cleanup.
 [[noreturn]] void LeaveLostServer(const char* line);
 
 // SIGTERM, SIGINT and SIGHUP write to a pipe that the loop polls (SIGUSR1

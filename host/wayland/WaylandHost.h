@@ -1,28 +1,33 @@
-// The Wayland host of the saver module: one connection to the compositor,
-// a view per surface of ours, and the loop (CHostLoop) that animates them.
+// The Wayland host of the saver module: one connection to the compositor, an
+// object per output (COutput) with the surface of ours on it (CWlSurface),
+// and the loop (CHostLoop) that animates a view per configured surface.
 //
-// Window mode: one xdg_toplevel "Veltrix" (app id org.veltrix.Veltrix) at the
-// size asked for unless the compositor's configure says otherwise, following
-// every configure; Escape, q or the compositor's close quit.
+// Window mode: one decorated xdg_toplevel "Veltrix" (app id
+// org.veltrix.Veltrix) at the size asked for unless the compositor's
+// configure says otherwise; Escape, q or the compositor's close quit.
 // All screens: a surface per output, an overlay layer surface anchored to
 // every edge where zwlr_layer_shell_v1 is offered, else an xdg_toplevel made
-// fullscreen on that output. Exactly one view is the main screen (frame
-// origin (0, 0)): the output at the origin of the layout, else the first; if
-// it goes, another view is made again as the main one. Outputs that come get
-// a view, outputs (and surfaces the compositor closes) that go take theirs
-// with them. The pointer is hidden; a key, a button or pointer motion that
-// CPointerWatch finds long enough quits.
+// full screen on that output; the pointer is hidden; a key, a button or
+// pointer motion that CPointerWatch finds long enough quits.
+// Background: a background-layer surface per output that takes no input,
+// until SIGTERM or SIGINT; it needs the layer shell and nothing else (no
+// seat, no xdg_wm_base).
 //
-// Every view is sized in buffer pixels, its logical size times its output's
-// integer scale (wl_surface_set_buffer_scale), and draws only once the
-// compositor's frame callback for its previous frame has come, so an output
-// that is hidden costs nothing; nor does one that wlroots' power management
-// says is off (its frame callbacks go on there). Losing the compositor prints
-// "veltrix: lost the Wayland compositor" and exits 1 at once.
+// Exactly one view is the main screen (MainScreenIndex); when it goes,
+// another is made again as the main one, and the others' frame origins
+// follow the layout whenever it changes. Outputs that come get a surface
+// once their description is whole; outputs that go, and surfaces the
+// compositor closes, take their views with them; a closed surface is made
+// again at its output's next change. A view draws only when the compositor's
+// frame callback for its last frame has come. A run whose every view failed
+// to start says so in one line and exits 1; a compositor with no outputs is
+// waited on. Losing the compositor prints "veltrix: lost the Wayland
+// compositor" and exits 1 at once.
 #pragma once
 
-#include "host/loop/HostLoop.h"
 #include "host/app/Options.h"
+#include "host/loop/HostLoop.h"
+#include "host/wayland/Output.h"
 #include "platform/SaverModule.h"
 
 #include <memory>
@@ -31,27 +36,31 @@
 
 struct wl_display;
 
-// The connection that WAYLAND_DISPLAY names, or null when it is unset or
-// nothing answers there (the caller owns it; the host disconnects it).
+// The connection WAYLAND_SOCKET hands over or WAYLAND_DISPLAY names, or null
+// when neither is set or nothing answers (the caller owns it; a host
+// disconnects the one it takes).
 wl_display* ConnectWayland();
 void DisconnectWayland(wl_display* display); // for a connection no host took
 
-class CWaylandHost final : public IHostWindowSystem
+enum class EWaylandMode
+{
+    Window,
+    AllScreens,
+    Background,
+};
+
+class CWaylandHost final : public IHostWindowSystem, public IWlEvents, public IWlSurfaceOwner, public IWlOutputOwner
 {
 public:
-    struct SOutput;
-    struct SScreen;
-    struct SGlobals;
-
     explicit CWaylandHost(wl_display* display); // takes the connection
-    ~CWaylandHost() override; // views first, then the surfaces, then the connection
+    ~CWaylandHost() override; // views first, then surfaces, outputs, globals and the connection
 
-    // Binds the globals and learns the outputs; false with a one-line reason.
-    bool Open(std::string& error);
+    // Binds the globals and learns the outputs; false with a one-line reason
+    // (such as a compositor without what the mode needs).
+    bool Open(EWaylandMode mode, std::string& error);
 
-    // Each returns the exit status as the X modes do.
-    int RunWindow(const SSaverModule& module, const SOptions& options);
-    int RunAllScreens(const SSaverModule& module, const SOptions& options);
+    // The exit status, as the X modes give it.
+    int Run(const SSaverModule& module, const SOptions& options);
 
     // IHostWindowSystem
     int ConnectionFd() override;
@@ -61,33 +70,48 @@ public:
     void BeforeDraw(void* owner) override;
     void AfterFrames() override;
 
-    // Called by the listeners.
-    void OnKey(uint32_t key, bool pressed);
-    void OnButton();
-    void OnPointer(SScreen* screen, double x, double y, bool entered);
-    void OnOutputAdded(std::unique_ptr<SOutput> output);
-    void OnGlobalRemoved(uint32_t name);
-
 private:
-    void _AttachOutputExtensions(SOutput* output);
-    void _ReleaseOutput(SOutput* output);
-    SScreen* _MakeScreen(SOutput* output);
-    void _Reconcile();
-    void _DestroyScreen(SScreen* screen);
-    bool _AddView(SScreen* screen, bool main);
-    SScreen* _MainCandidate();
-    void _ApplySize(SScreen* screen);
+    // IWlEvents
+    void OnOutputGlobal(uint32_t name, wl_output* output) override;
+    void OnGlobalRemove(uint32_t name) override;
+    void OnKey(bool escapeOrQ) override;
+    void OnButton() override;
+    void OnPointerEnter(CWlSurface* surface, double x, double y) override;
+    void OnPointerLeave() override;
+    void OnPointerMotion(double x, double y) override;
+    // IWlSurfaceOwner
+    void OnSurfaceChanged(CWlSurface* surface) override;
+    void OnSurfaceClosed(CWlSurface* surface) override;
+    int OutputScale(wl_output* output) const override;
+    // IWlOutputOwner
+    void OnOutputDone(COutput* output) override;
+
+    void _Cover(COutput* output); // a surface of ours on it
+    void _DropSurface(CWlSurface* surface); // its view, then it
+    std::vector<CWlSurface*> _Surfaces() const;
+    COutput* _OutputOf(const CWlSurface* surface) const;
+    bool _WaitForConfigures(); // false: a quit signal came
+    void _PlaceViews();
+    bool _AddView(CWlSurface* surface, bool main, double x, double y);
+    void _Dispatch(); // what came in, on both queues
+    void _Flush();
     [[noreturn]] void _Lost();
 
     wl_display* m_pDisplay;
-    std::unique_ptr<SGlobals> m_pGlobals;
-    std::vector<std::unique_ptr<SOutput>> m_Outputs;
-    std::vector<std::unique_ptr<SScreen>> m_Screens;
+    wl_event_queue* m_pFrameQueue; // frame callbacks, dispatched just before each view's turn
+    SWlGlobals m_Globals;
+    std::unique_ptr<CWlInput> m_pInput;
+    std::vector<std::unique_ptr<COutput>> m_Outputs;
+    std::unique_ptr<CWlSurface> m_pWindow;
     CHostLoop m_Loop;
+    EWaylandMode m_Mode = EWaylandMode::Window;
     const SSaverModule* m_pModule = nullptr;
     const SOptions* m_pOptions = nullptr;
-    bool m_bAllScreens = false;
+    bool m_bCovering = false; // outputs get surfaces as they come
+    bool m_bViewsStale = false; // surfaces or the layout changed since the views were placed
     bool m_bReadPrepared = false;
+    int m_nStatus = 0;
     CPointerWatch m_Pointer;
     bool m_bPointerKnown = false; // over one of our surfaces
+    bool m_bPointerRestart = false; // a size or scale changed: the next position is a new start
 };

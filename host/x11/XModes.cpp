@@ -1,12 +1,14 @@
 #include "host/x11/XModes.h"
 
 #include "host/app/RunSettings.h"
+#include "host/loop/Screens.h"
 #include "host/x11/Monitors.h"
 #include "host/x11/XHost.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,10 +35,13 @@ bool AddView(CXHost& host, const SSaverModule& module, const SOptions& options, 
     SSaverView* view = host.AddView(module, window, x, y, width, height, preview);
     if (!view)
         return false;
-    if (options.m_bVerbose)
-        std::fprintf(stderr, "veltrix: view %dx%d%+d%+d in window %s: %s%s\n", width, height, x, y,
-                     WindowIdText(window).c_str(), module.is_main_screen(view) ? "main screen" : "secondary screen",
-                     preview ? ", preview" : "");
+    if (options.m_bVerbose) {
+        char where[64];
+        std::snprintf(where, sizeof where, "%+d%+d in window %s", x, y, WindowIdText(window).c_str());
+        const std::string line =
+            ViewLine(width, height, where, module.is_main_screen(view) != 0, preview ? ", preview" : "");
+        std::fprintf(stderr, "veltrix: %s\n", line.c_str());
+    }
     return true;
 }
 
@@ -64,7 +69,7 @@ int RunWindow(const SSaverModule& module, const SOptions& options)
             if (event.type == KeyPress) {
                 XKeyEvent key = event.xkey;
                 const KeySym sym = XLookupKeysym(&key, 0);
-                if (sym == XK_Escape || sym == XK_q)
+                if (KeyQuits(false, sym == XK_Escape || sym == XK_q))
                     host.Quit(EQuit::Asked);
             } else if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
                 host.Quit(EQuit::Asked);
@@ -138,9 +143,15 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
 
     ApplyRunSettings(module, options, false);
     const std::vector<SMonitor> monitors = ListMonitors(display);
-    const SMonitor& primary = PrimaryMonitor(monitors);
+    std::vector<SScreenPlace> places;
+    for (const SMonitor& m : monitors)
+        places.push_back({m.m_nX, m.m_nY, m.m_bPrimary});
+    const int main = std::max(0, MainScreenIndex(places)); // the list is never empty
     std::vector<Window> windows;
-    for (const SMonitor& m : monitors) {
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        const SMonitor& m = monitors[i];
+        double originX = 0.0, originY = 0.0;
+        FrameOrigin(places[main], places[i], static_cast<int>(i) == main, originX, originY);
         XSetWindowAttributes attributes = {};
         attributes.override_redirect = True;
         attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
@@ -150,8 +161,8 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
             XCreateWindow(display, root, m.m_nX, m.m_nY, m.m_nWidth, m.m_nHeight, 0, CopyFromParent, InputOutput,
                           CopyFromParent, CWOverrideRedirect | CWBackPixel | CWCursor | CWEventMask, &attributes);
         XStoreName(display, w, "Veltrix");
-        if (!AddView(host, module, options, w, m.m_nX - primary.m_nX, m.m_nY - primary.m_nY, m.m_nWidth, m.m_nHeight,
-                     false))
+        if (!AddView(host, module, options, w, static_cast<int>(originX), static_cast<int>(originY), m.m_nWidth,
+                     m.m_nHeight, false))
             return Fail(NoViewReason);
         XMapRaised(display, w);
         windows.push_back(w);
@@ -172,7 +183,7 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
     pointer.Start(pointerX, pointerY);
     host.Run(
         [&](const XEvent& event) {
-            if (event.type == KeyPress || event.type == ButtonPress) {
+            if ((event.type == KeyPress && KeyQuits(true, false)) || (event.type == ButtonPress && ButtonQuits(true))) {
                 host.Quit(EQuit::Asked);
             } else if (event.type == MotionNotify) {
                 // Events are read only once the views have started, so the

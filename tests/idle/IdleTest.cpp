@@ -1,13 +1,16 @@
 // veltrix --idle against compositors started here, never a display of the
 // machine: headless sway (its org_kde_kwin_idle, keys through wtype), headless
-// mutter (GNOME's idle monitor on the session bus, keys through its remote
-// desktop interface) and headless weston (neither). The saver the watcher
+// KWin (ext-idle-notify, keys through its fake input), headless mutter
+// (GNOME's idle monitor on the session bus, keys through its remote desktop
+// interface) and headless weston (neither). The saver the watcher
 // starts finds a private Xvfb as well as the compositor, so it comes up
 // whichever of them it draws on.
 #include "host/idle/Idle.h"
 #include "host/app/Options.h"
 #include "tests/support/Child.h"
 #include "tests/support/Compositor.h"
+#include "tests/support/KWin.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"
 
 #include <gio/gio.h>
@@ -16,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -47,11 +51,12 @@ template <class F> bool WaitFor(F done, int seconds = 30)
     return done();
 }
 
-// Starts veltrix with args on the compositor (none: on no compositor at
-// all), with env on top; its stderr and stdout into errPath.
-pid_t Spawn(std::vector<std::string> args, const CCompositor* compositor, const Env& env, const std::string& errPath)
+// Starts program (veltrix) with args on the compositor (none: on no
+// compositor at all), with env on top; its stderr and stdout into errPath.
+pid_t Spawn(std::vector<std::string> args, const CCompositor* compositor, const Env& env, const std::string& errPath,
+            const std::string& program)
 {
-    args.insert(args.begin(), VELTRIX_BINARY_DIR "/veltrix");
+    args.insert(args.begin(), program);
     const pid_t pid = fork();
     if (pid == 0) {
         for (const char* name : {"WAYLAND_DISPLAY", "WAYLAND_SOCKET", "DBUS_SESSION_BUS_ADDRESS"})
@@ -191,11 +196,12 @@ protected:
     }
 
     // The watcher (or any veltrix) on the compositor, the saver able to reach the Xvfb too.
-    pid_t StartVeltrix(const CCompositor* compositor, const std::vector<std::string>& args, Env env = {})
+    pid_t StartVeltrix(const CCompositor* compositor, const std::vector<std::string>& args, Env env = {},
+                       const std::string& program = VELTRIX_BINARY_DIR "/veltrix")
     {
         env.insert(env.end(), {{"DISPLAY", s_pXvfb->DisplayName()}, {"ALSOFT_DRIVERS", "null"}});
         m_ErrPath = "/tmp/veltrix-idle-test-" + std::to_string(getpid()) + ".txt";
-        return m_Watcher = Spawn(args, compositor, env, m_ErrPath);
+        return m_Watcher = Spawn(args, compositor, env, m_ErrPath, program);
     }
 
     std::string Errors() const { return ReadWholeFile(m_ErrPath); }
@@ -294,6 +300,71 @@ TEST_F(IdleWatcher, SaverThatEndsByItselfWaitsForTheNextIdleTime)
     EXPECT_TRUE(WaitFor([&] { return Count(Errors(), "ended by itself") == 2; })) << Errors();
     kill(watcher, SIGINT);
     EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+}
+
+TEST_F(IdleWatcher, AfterAnUpgradeTheNextSaverIsTheNewProgram)
+{
+    CCompositor sway;
+    ASSERT_TRUE(sway.Start(ECompositor::Sway, "output HEADLESS-1 mode --custom 640x360"));
+    CTempDir bin;
+    const std::string program = bin / "veltrix";
+    std::filesystem::copy_file(VELTRIX_BINARY_DIR "/veltrix", program);
+    // A saver that cannot load its module ends at once, like one a key quit.
+    const pid_t watcher = StartVeltrix(&sway, {"--idle", "1", "--verbose", "--module", "/nonexistent"}, {}, program);
+    ASSERT_TRUE(WaitFor([&] { return Errors().find("ended by itself") != std::string::npos; })) << Errors();
+    // A package manager puts the new file in the old one's place; the old one is deleted.
+    std::filesystem::remove(program);
+    std::ofstream(program) << "#!/bin/sh\necho 'the new program runs' >&2\n";
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(Wtype(sway));
+    EXPECT_TRUE(WaitFor([&] { return Count(Errors(), "ended by itself") == 2; })) << Errors();
+    EXPECT_EQ(Count(Errors(), "the new program runs"), 1) << Errors();
+    kill(watcher, SIGINT);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+}
+
+TEST_F(IdleWatcher, OnKWinExtIdleNotifyDrivesItAndALostCompositorEndsItInOneLine)
+{
+    CCompositor kwin;
+    if (!kwin.Start(ECompositor::KWin)) {
+        if (kwin.Missing())
+            GTEST_SKIP() << "kwin_wayland is not installed";
+        FAIL() << "KWin did not start";
+    }
+    CKWinControl input(kwin);
+    ASSERT_TRUE(input.Ok());
+    // On KWin itself: the scene covers its output while idle, and goes on a key.
+    pid_t watcher = StartVeltrix(&kwin, {"--idle", "2", "--no-sound", "--verbose"});
+    pid_t saver = WaitForSaver(watcher);
+    ASSERT_GT(saver, 0) << "no saver when idle: " << Errors();
+    ASSERT_TRUE(WaitFor([&] { return Errors().find("first frames presented") != std::string::npos; })) << Errors();
+    EXPECT_TRUE(WaitFor([&] { return input.Screenshot("Virtual-0").Colours() > 10; })) << Errors();
+    input.Key(30); // KEY_A
+    EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << Errors();
+    EXPECT_LT(input.Screenshot("Virtual-0").Colours(), 4u);
+    kill(watcher, SIGTERM);
+    EXPECT_EQ(WaitForExit(watcher), 0) << Errors();
+
+    // On the Xvfb (--x11) the saver never sees KWin's keys: only the watcher can stop it.
+    watcher = StartVeltrix(&kwin, {"--idle", "2", "--x11", "--no-sound", "--density", "0", "--verbose"});
+    for (int round = 1; round <= 2; ++round) {
+        saver = WaitForSaver(watcher);
+        ASSERT_GT(saver, 0) << "round " << round << ": no saver when idle: " << Errors();
+        EXPECT_NE(Errors().find("(ext_idle_notifier_v1)"), std::string::npos) << Errors();
+        input.Key(30); // KEY_A
+        EXPECT_TRUE(WaitFor([&] { return Gone(saver); })) << "round " << round << ": the saver stayed";
+        // Not started again by that input either: the next one waits for idle time.
+        EXPECT_EQ(SaverOf(watcher), -1) << Errors();
+    }
+    saver = WaitForSaver(watcher);
+    ASSERT_GT(saver, 0) << Errors();
+    const size_t before = Errors().size();
+    kwin.Kill();
+    EXPECT_EQ(WaitForExit(watcher), 1) << Errors();
+    EXPECT_TRUE(Gone(saver));
+    const std::string after = Errors().substr(before);
+    EXPECT_EQ(Count(after, "veltrix: lost"), 1) << after;
+    EXPECT_TRUE(after.ends_with("veltrix: lost the Wayland compositor\n")) << after;
 }
 
 TEST_F(IdleWatcher, OnGnomeTheIdleMonitorDrivesItAndALostCompositorEndsIt)

@@ -1,7 +1,7 @@
 // A private headless Wayland compositor for one test, never one of the
-// machine's: sway (run as nobody, which it needs: it refuses root), weston or
-// mutter (as we are), each with its own runtime folder, stopped with all it
-// started when the object goes. Start returns once a client sees an output,
+// machine's: sway (run as nobody, which it needs: it refuses root), weston,
+// mutter or KWin (as we are), each with its own runtime folder, stopped with
+// all it started when the object goes. Start returns once a client sees an output,
 // or false (Missing() tells whether the program is not installed at all).
 #pragma once
 
@@ -20,6 +20,9 @@ enum class ECompositor
     NestedSway,
     Weston, // xdg-shell only
     Mutter, // GNOME's: xdg-shell only
+    // KDE Plasma's: layer shell, ext-idle-notify, fractional scale; driven
+    // through CKWinControl (screenshots, fake input, output settings)
+    KWin,
 };
 
 class CCompositor
@@ -30,7 +33,8 @@ public:
     CCompositor(const CCompositor&) = delete;
     CCompositor& operator=(const CCompositor&) = delete;
 
-    // sway's configuration lines (outputs); headless outputs for sway.
+    // sway's configuration lines (outputs); headless outputs for sway and
+    // KWin (1280x720 each, side by side).
     bool Start(ECompositor kind, const std::string& swayConfig = "", int outputs = 1);
     void Stop(); // SIGTERM to it and its children; safe to repeat
     void Kill(); // SIGKILL: gone at once, as in a crash
@@ -39,7 +43,8 @@ public:
     const std::string& RuntimeDir() const { return m_RuntimeDir; }
     const CCompositor& Outer() const { return *m_pOuter; } // NestedSway only
     const std::string& Socket() const { return m_Socket; } // absolute path, for WAYLAND_DISPLAY
-    // Mutter only: the address of its own session bus (its idle monitor, remote desktop).
+    // Mutter and KWin: the address of its own session bus (mutter's idle
+    // monitor and remote desktop, KWin's screenshots).
     const std::string& SessionBus() const { return m_SessionBus; }
 
     // Runs a client program (swaymsg, grim, wtype) on this compositor and

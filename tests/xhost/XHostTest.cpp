@@ -14,7 +14,9 @@
 #include "tests/support/Xvfb.h"
 
 #include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/keysym.h>
 
 #include <chrono>
 #include <csignal>
@@ -389,6 +391,26 @@ TEST_F(XHostProgram, AllScreensMakesAViewPerMonitorWithThePrimaryTheOnlyMainAndM
     EXPECT_EQ(views, (std::map<std::string, std::string>{{"1280x720+0+0", "main"}, {"1280x720-1280+0", "secondary"}}))
         << err;
     EXPECT_GT(WaveDataBytes(m_Scratch / "sound.wav"), 0u);
+}
+
+TEST_F(XHostProgram, AllScreensTakesTheKeysFromTheWindowThatHadTheFocus)
+{
+    // A desktop window has the focus, and the pointer rests: only the keyboard can end the run.
+    const Window focused = MakeWindow(100, 100, 200, 200);
+    XSelectInput(s_pDisplay, focused, KeyPressMask);
+    XSetInputFocus(s_pDisplay, focused, RevertToParent, CurrentTime);
+    XSync(s_pDisplay, False);
+    const SChild child = Spawn({"--all-screens", "--verbose", "--no-sound"});
+    ASSERT_TRUE(WaitForFirstFrames(child)) << ReadWholeFile(child.errPath);
+    const KeyCode a = XKeysymToKeycode(s_pDisplay, XK_a);
+    XTestFakeKeyEvent(s_pDisplay, a, True, CurrentTime);
+    XTestFakeKeyEvent(s_pDisplay, a, False, CurrentTime);
+    XSync(s_pDisplay, False);
+    EXPECT_EQ(::WaitForExit(child.pid, 15.0), 0) << ReadWholeFile(child.errPath);
+    XEvent event;
+    EXPECT_FALSE(XCheckTypedWindowEvent(s_pDisplay, focused, KeyPress, &event)) << "the key reached the window under";
+    XDestroyWindow(s_pDisplay, focused);
+    XSync(s_pDisplay, False);
 }
 
 TEST_F(XHostProgram, AWindowShrunkToOnePixelAndBackIsDrawnAgain)
