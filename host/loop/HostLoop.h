@@ -169,4 +169,5 @@ private:
     EQuit m_Quit = EQuit::Running;
     bool m_bRunning = false;
     double m_dFirstFrames = 0.0;
+    size_t m_nTicks = 0; // ticks so far: each starts drawing at another view
 };
