@@ -253,7 +253,12 @@ bool CHostLoop::_AnimateTick(IHostWindowSystem& system, bool draw)
         anySeen = anySeen || (v.m_bStarted && system.Seen(v.m_pOwner));
     const bool mayDrawUnseen = system.MayDrawUnseen();
     bool drawn = false;
-    for (SHostedView& v : m_Views) {
+    // Each tick starts one view further on: the view drawn first is the one
+    // whose compositor has the longest to ask for the next frame, and no view
+    // may have that edge at every tick.
+    const size_t first = m_Views.empty() ? 0 : m_nTicks++ % m_Views.size();
+    for (size_t k = 0; k < m_Views.size(); ++k) {
+        SHostedView& v = m_Views[(first + k) % m_Views.size()];
         const bool main = mayDrawUnseen && m_pModule->is_main_screen(v.m_pView) != 0;
         if (!v.m_bStarted)
             continue;

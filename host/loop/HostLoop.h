@@ -188,4 +188,5 @@ private:
     bool m_bAutoScale = false; // the scale follows the frame times
     bool m_bVerbose = false; // of the run
     bool m_bResized = false; // a view changed size since the last wait
+    size_t m_nTicks = 0; // ticks so far: each starts drawing at another view
 };
