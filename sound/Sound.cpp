@@ -196,13 +196,16 @@ int AttachSource(size_t index)
 // and the source overtakes the decoding, it must play silence. Storage this
 // large is mostly fresh pages, already zero; reading them costs far less than
 // writing them all at start, so only pages holding something are cleared.
+// A fresh page reads as the system's one shared zero page, which stays in
+// the cache, so the comparison below costs the page faults and little more;
+// a search for the first non-zero byte would cost a byte a cycle.
 void ClearRecycled(unsigned char* samples, size_t bytes)
 {
-    const size_t page = 4096;
+    constexpr size_t page = 4096;
+    static const unsigned char zero[page] = {};
     for (size_t at = 0; at < bytes; at += page) {
         const size_t length = std::min(page, bytes - at);
-        const unsigned char* begin = samples + at;
-        if (std::any_of(begin, begin + length, [](unsigned char b) { return b != 0; }))
+        if (std::memcmp(samples + at, zero, length) != 0)
             std::memset(samples + at, 0, length);
     }
 }
@@ -257,7 +260,9 @@ void DropDeferred(size_t index)
 int sndCreate(const char* name)
 {
     alGetError();
-    if (name == nullptr)
+    // Without a current context no buffer can be made: reading and decoding
+    // the image first would cost the start its whole decoding for nothing.
+    if (name == nullptr || alcGetCurrentContext() == nullptr)
         return -1;
 
     const size_t index = FindName(name);

@@ -22,7 +22,7 @@ extern std::vector<uint32_t> SourceArray; // OpenAL source names, one per sound 
 int sndInit(); // 1 on success, 0 when no device or context
 void sndDone(); // deletes every source and buffer, closes the device
 int sndMakeCurrentContext(); // 1 if the engine has a context
-int sndCreate(const char* name); // new handle, or -1
+int sndCreate(const char* name); // new handle, or -1 (at once, the pack unread, without a current context)
 int sndDelete(int handle); // deletes the source; the handle stays counted but reaches no source
 int sndPlay(int handle, bool loop);
 int sndStop(int handle);

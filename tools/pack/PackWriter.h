@@ -1,6 +1,6 @@
 // Writes a resource pack from a folder: every regular file under it becomes
 // one entry named by its "/"-separated relative path, in byte order of the
-// names, deflated unless that does not shrink it, encrypted under the pack
+// names, deflated unless that saves less than a sixteenth, encrypted under the pack
 // password. Same folder, same bytes: timestamps are fixed and the encryption
 // header's filler comes from the entry itself. The pack appears only when
 // complete (written to a temporary file, then renamed).
