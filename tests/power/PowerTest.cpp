@@ -303,7 +303,7 @@ protected:
                                              "--density",
                                              "10",
                                              "--frame-rate",
-                                             "20",
+                                             "6",
                                              "--verbose"};
             argv.insert(argv.end(), extra.begin(), extra.end());
             ExecArgv(argv);
@@ -344,21 +344,22 @@ protected:
         return frames;
     }
 
-    // Frames a second over a span of about two seconds.
+    // Frames a second over a span of about three seconds.
     double Rate()
     {
         const auto begin = std::chrono::steady_clock::now();
         const long first = Frames();
-        std::this_thread::sleep_for(2s);
+        std::this_thread::sleep_for(3s);
         const long last = Frames();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         return first < 0 || last < 0 ? -1.0 : static_cast<double>(last - first) / seconds;
     }
 
-    // Far apart on purpose: full is 20 a second, saving 10, and a loaded
-    // machine only ever draws fewer.
-    static constexpr double FullAtLeast = 14.0;
-    static constexpr double SavingAtMost = 13.0;
+    // Far apart on purpose: full is 6 a second, saving 3, and a loaded
+    // machine (or a sanitizer build, whose frames take tens of milliseconds
+    // even at this size) only ever draws fewer.
+    static constexpr double FullAtLeast = 4.5;
+    static constexpr double SavingAtMost = 4.0;
 
     CXvfb m_Xvfb;
     CTempDir m_Scratch;
@@ -377,7 +378,7 @@ TEST_F(PowerAwareWindow, HalfRateOnBatteryOrPowerSaverAndFullAgainWhenEitherChan
     ASSERT_TRUE(WaitForText("power: on battery:")) << Err();
     const double battery = Rate();
     EXPECT_LE(battery, SavingAtMost) << Err();
-    EXPECT_GT(battery, 3.0) << Err();
+    EXPECT_GT(battery, 1.5) << Err();
 
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<false>"));
     ASSERT_TRUE(WaitForText("power: on mains power", 2)) << Err();

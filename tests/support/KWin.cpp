@@ -21,6 +21,7 @@ struct CKWinControl::SState
     {
         kde_output_device_v2* device = nullptr;
         std::string name;
+        std::vector<kde_output_device_mode_v2*> modes; // the compositor makes them; the client frees them
     };
 
     wl_display* display = nullptr;
@@ -57,7 +58,9 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
             [](void*, kde_output_device_v2*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
                int32_t) {},
             [](void*, kde_output_device_v2*, kde_output_device_mode_v2*) {},
-            [](void*, kde_output_device_v2*, kde_output_device_mode_v2*) {},
+            [](void* device, kde_output_device_v2*, kde_output_device_mode_v2* mode) {
+                static_cast<SState::SDevice*>(device)->modes.push_back(mode);
+            },
             [](void*, kde_output_device_v2*) {},
             [](void*, kde_output_device_v2*, wl_fixed_t) {},
             [](void*, kde_output_device_v2*, const char*) {},
@@ -134,8 +137,12 @@ CKWinControl::CKWinControl(const CCompositor& kwin)
 CKWinControl::~CKWinControl()
 {
     SState& s = *m_pState;
-    for (const auto& d : s.devices)
+    for (const auto& d : s.devices) {
+        // The mode objects have no destroy request: only the proxies go.
+        for (kde_output_device_mode_v2* mode : d->modes)
+            wl_proxy_destroy(reinterpret_cast<wl_proxy*>(mode));
         kde_output_device_v2_destroy(d->device);
+    }
     if (s.management)
         kde_output_management_v2_destroy(s.management);
     if (s.input)
