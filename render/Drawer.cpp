@@ -214,16 +214,6 @@ void CDrawer::DrawScene()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     SetupMatrices();
 
-    // Under a wholly opaque fade (a saver's first frame) the picture is black
-    // whatever the passes draw, so they run for what they move (stars, bolts,
-    // the flare's glide) but rasterize nothing: the start shows its first
-    // frames sooner on a software renderer.
-    const bool unseen = m_fDarkStrength >= 1.0f;
-    if (unseen) {
-        glScissor(0, 0, 0, 0);
-        glEnable(GL_SCISSOR_TEST);
-    }
-
     // 2: galaxy backdrop, a square 7 units below the eye that travels with it;
     // without depth testing it writes no depth and sits behind everything.
     glDisable(GL_BLEND);
@@ -283,8 +273,6 @@ void CDrawer::DrawScene()
 
     // 9, 10: lens flare and the black fade of the camera cycle.
     DrawFlare();
-    if (unseen)
-        glDisable(GL_SCISSOR_TEST);
     DarkScene(m_fDarkStrength);
 }
 
