@@ -33,6 +33,9 @@ PACKAGES=(
   python3-dbusmock mate-screensaver desktop-file-utils pulseaudio pulseaudio-utils
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
+  # make package: Debian's build flags and the package's library dependencies
+  # (dpkg-buildflags, dpkg-shlibdeps); lintian is left to whoever checks it
+  dpkg-dev
 )
 
 missing=()
