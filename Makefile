@@ -3,12 +3,13 @@
 #   make test  the same set-up, then every test, once more under ASan/UBSan
 #   make soak  runs the saver SOAK_CYCLES start/stop cycles and SOAK_FRAMES frames, checking for growth
 #   make fuzz  builds the fuzz targets with clang and runs each FUZZ_SECONDS (default 60)
-#   make package  a Debian package of the build
+#   make package  a Debian package, built in $(PACKAGE_BUILD) with Debian's hardening flags
 # CMAKE_FLAGS goes to every CMake configure step; CI passes -DVELTRIX_WERROR=ON.
 JOBS ?= $(shell nproc)
 MAKEFLAGS += --no-print-directory
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+PACKAGE_BUILD ?= build-package
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 SOAK_CYCLES ?= 1000
@@ -50,9 +51,10 @@ soak: build
 bench: build
 	@bash scripts/bench.sh $(BUILD)
 
-# veltrix_<version>_amd64.deb in $(BUILD), installing into /usr.
-package: build
-	@cd $(BUILD) && cpack -G DEB
+# veltrix_<version>_amd64.deb in $(PACKAGE_BUILD), installing into /usr,
+# checked by lintian when it is installed.
+package: deps
+	@JOBS=$(JOBS) bash scripts/package.sh $(PACKAGE_BUILD) $(CMAKE_FLAGS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) out
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) out

@@ -1,4 +1,4 @@
-# `make package` (or `cpack -G DEB` in the build folder): veltrix_<version>_amd64.deb,
+# `make package` (scripts/package.sh; or `cpack -G DEB` in any build folder): veltrix_<version>_amd64.deb,
 # the install rules of dist/CMakeLists.txt under /usr, with the run-time
 # libraries found by dpkg-shlibdeps (GTK among them: the settings sheet's
 # library in the bundle needs it, though the saver loads it only for the sheet).
@@ -12,9 +12,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 "A textured plasma ball inside a glow shell, lightning arcing to the shell,
 streaming stars and a lens flare over a galaxy, seen by a camera flying
 recorded paths, with two ambient music tracks. Runs as an XScreenSaver hack
-(veltrix) or a MATE screen saver theme, in a window, on every monitor of X or every output of a Wayland
-compositor, or records frames headless; veltrix --configure edits its stored
-settings.")
+(veltrix) or a MATE screen saver theme, in a window, on every monitor of X
+or every output of a Wayland compositor, or records frames headless;
+veltrix --configure edits its stored settings.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)

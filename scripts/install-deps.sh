@@ -35,6 +35,9 @@ PACKAGES=(
   kwin-wayland
   # install checks (xmllint, groff) and the display check of make run (xdpyinfo)
   libxml2-utils groff-base x11-utils
+  # make package: Debian's build flags and the package's library dependencies
+  # (dpkg-buildflags, dpkg-shlibdeps); lintian is left to whoever checks it
+  dpkg-dev
 )
 
 missing=()
