@@ -56,13 +56,21 @@ void COutput::_Settle()
     m_Owner.OnOutputDone(this);
 }
 
+void COutput::_Change(int& field, int value)
+{
+    if (field == value)
+        return;
+    field = value;
+    m_Owner.OnOutputChanging(this);
+}
+
 void COutput::Geometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*,
                        const char* model, int32_t)
 {
     auto* o = static_cast<COutput*>(data);
     if (!o->m_Pending.m_bLogical) {
-        o->m_Pending.m_nX = x;
-        o->m_Pending.m_nY = y;
+        o->_Change(o->m_Pending.m_nX, x);
+        o->_Change(o->m_Pending.m_nY, y);
     }
     if (o->m_Pending.m_Name.empty() && model)
         o->m_Pending.m_Name = model;
@@ -72,8 +80,8 @@ void COutput::Mode(void* data, wl_output*, uint32_t flags, int32_t width, int32_
 {
     auto* o = static_cast<COutput*>(data);
     if (flags & WL_OUTPUT_MODE_CURRENT) {
-        o->m_Pending.m_nModeWidth = std::max(width, 0);
-        o->m_Pending.m_nModeHeight = std::max(height, 0);
+        o->_Change(o->m_Pending.m_nModeWidth, std::max(width, 0));
+        o->_Change(o->m_Pending.m_nModeHeight, std::max(height, 0));
     }
 }
 
@@ -86,7 +94,8 @@ void COutput::Done(void* data, wl_output*)
 
 void COutput::Scale(void* data, wl_output*, int32_t factor)
 {
-    static_cast<COutput*>(data)->m_Pending.m_nScale = std::clamp(factor, 1, MaxScale);
+    auto* o = static_cast<COutput*>(data);
+    o->_Change(o->m_Pending.m_nScale, std::clamp(factor, 1, MaxScale));
 }
 
 void COutput::NameEvent(void* data, wl_output*, const char* name)
@@ -98,16 +107,16 @@ void COutput::NameEvent(void* data, wl_output*, const char* name)
 void COutput::XdgPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y)
 {
     auto* o = static_cast<COutput*>(data);
-    o->m_Pending.m_nX = x;
-    o->m_Pending.m_nY = y;
+    o->_Change(o->m_Pending.m_nX, x);
+    o->_Change(o->m_Pending.m_nY, y);
     o->m_Pending.m_bLogical = true;
 }
 
 void COutput::XdgSize(void* data, zxdg_output_v1*, int32_t width, int32_t height)
 {
     auto* o = static_cast<COutput*>(data);
-    o->m_Pending.m_nWidth = std::max(width, 0);
-    o->m_Pending.m_nHeight = std::max(height, 0);
+    o->_Change(o->m_Pending.m_nWidth, std::max(width, 0));
+    o->_Change(o->m_Pending.m_nHeight, std::max(height, 0));
     o->m_Pending.m_bLogical = true;
 }
 

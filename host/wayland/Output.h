@@ -17,6 +17,10 @@ class IWlOutputOwner
 public:
     virtual ~IWlOutputOwner() = default;
     virtual void OnOutputDone(COutput* output) = 0; // its state is whole (again)
+    // Its scale, mode, place or logical size is changing: said at the event,
+    // before its done, since the compositor may move the pointer to the new
+    // surface-local position in between.
+    virtual void OnOutputChanging(COutput* output) = 0;
 };
 
 struct SOutputState
@@ -65,6 +69,8 @@ public:
 
 private:
     void _Settle();
+    // Sets a field of the pending state; a new value tells the owner at once.
+    void _Change(int& field, int value);
 
     IWlOutputOwner& m_Owner;
     uint32_t m_nGlobal; // the registry's name of it

@@ -149,6 +149,14 @@ void CWaylandHost::OnOutputDone(COutput* output)
     }
 }
 
+// KWin sends the pointer's new surface-local position right after the
+// output's new scale or size, before the output's done and the surface's
+// configure: that motion is no hand's.
+void CWaylandHost::OnOutputChanging(COutput*)
+{
+    m_bPointerRestart = true;
+}
+
 void CWaylandHost::_Cover(COutput* o)
 {
     const SOutputState& state = o->State();
@@ -321,8 +329,9 @@ void CWaylandHost::OnButton()
         m_Loop.Quit(EQuit::Asked);
 }
 
-// Positions are the surface's; entering a surface, or a surface changing its
-// size or scale under a pointer that did not move, starts a new reference.
+// Positions are the surface's; entering a surface, or a surface or its output
+// changing size, scale or place under a pointer that did not move, starts a
+// new reference.
 void CWaylandHost::OnPointerEnter(CWlSurface*, double x, double y)
 {
     m_bPointerKnown = true;

@@ -85,6 +85,7 @@ private:
     int OutputScale(wl_output* output) const override;
     // IWlOutputOwner
     void OnOutputDone(COutput* output) override;
+    void OnOutputChanging(COutput* output) override;
 
     void _Cover(COutput* output); // a surface of ours on it
     void _DropSurface(CWlSurface* surface); // its view, then it
@@ -113,5 +114,5 @@ private:
     int m_nStatus = 0;
     CPointerWatch m_Pointer;
     bool m_bPointerKnown = false; // over one of our surfaces
-    bool m_bPointerRestart = false; // a size or scale changed: the next position is a new start
+    bool m_bPointerRestart = false; // a size, scale or place changed: the next position is a new start
 };

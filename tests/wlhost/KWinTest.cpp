@@ -207,6 +207,33 @@ TEST_F(KWinHost, TheRunsSettingsReachThePicture)
     EXPECT_LT(without * 5, withFps);
 }
 
+// KDE turns an output off and on again (a monitor unplugged and plugged, a
+// lid shut and opened): the layer surface there goes, and the scene must be
+// on that output again once it is back; in front of the windows and behind them.
+TEST_F(KWinHost, AnOutputTurnedOffAndOnIsCoveredAgain)
+{
+    Start(2);
+    for (const char* mode : {"--all-screens", "--background"}) {
+        SCOPED_TRACE(mode);
+        const SProgram saver = Run({mode, "--no-sound", "--verbose"});
+        ASSERT_TRUE(saver.WaitFor("first frames presented")) << saver.Errors();
+        Sleep(1.0);
+        for (const std::string& output : m_pControl->Outputs())
+            EXPECT_GT(m_pControl->Screenshot(output).Colours(), 10u) << output;
+        ASSERT_TRUE(m_pControl->SetEnabled("Virtual-1", false));
+        Sleep(1.0);
+        ASSERT_TRUE(m_pControl->SetEnabled("Virtual-1", true));
+        size_t colours = 0;
+        for (int i = 0; i < 20 && colours <= 10; ++i) {
+            Sleep(0.5);
+            colours = m_pControl->Screenshot("Virtual-1").Colours();
+        }
+        EXPECT_GT(colours, 10u) << saver.Errors();
+        ASSERT_TRUE(saver.Running()) << saver.Errors();
+        Stop(saver);
+    }
+}
+
 TEST(SwayLayout, TheMainScreenIsTheOutputAtTheOriginWhereverItIsListed)
 {
     CCompositor sway;

@@ -64,13 +64,18 @@ TEST_F(WaylandHost, TheWindowFollowsItsSizeAtTheOutputsScaleAndQuitsOnQOrClose)
                   "output HEADLESS-1 mode --custom 1280x720 scale 2\n"
                   "default_border none\ndefault_floating_border none\n",
                   1);
-    const SChild child = Spawn({"--verbose", "--no-sound"});
+    // A size of its own until sway tiles it, so that 1280x720 can only be the tiled one.
+    const SChild child = Spawn({"--verbose", "--no-sound", "--size", "400x300"});
     ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
     // Tiled over the whole output: 640x360 logical, drawn at 1280x720 once it is on the output.
     bool sized = false;
     for (int i = 0; i < 60 && !sized; ++i)
         sized = Report(child)["the window"].size == "1280x720";
     EXPECT_TRUE(sized) << ReadWholeFile(child.errPath);
+    // sway has taken that frame once it asks for the next one. A frame answering
+    // the tiling that came after the window floats would be taken as the
+    // window's own new size, and the floating size asked for below lost.
+    EXPECT_TRUE(DrawsOn(child, "the window", Report(child)["the window"].frames)) << ReadWholeFile(child.errPath);
 
     ASSERT_EQ(m_Compositor.Run({"swaymsg", "[app_id=org.veltrix.Veltrix] floating enable, resize set 400 300"}), 0);
     sized = false;
