@@ -262,7 +262,7 @@ protected:
                     {"--size", "160x90", "--no-sound", "--density", "10", "--frame-rate", "6", "--verbose"});
         m_Program = StartProgram(nullptr, args, m_Scratch / "err",
                                  {{"DISPLAY", m_Xvfb.DisplayName()}, {"DBUS_SYSTEM_BUS_ADDRESS", systemBus}});
-        ASSERT_TRUE(WaitForText("first frames presented")) << Err();
+        ASSERT_TRUE(m_Program.WaitFor("first frames presented")) << Err();
     }
 
     void Stop()
@@ -275,18 +275,6 @@ protected:
     }
 
     std::string Err() const { return m_Program.Errors(); }
-
-    // Waits for the count-th appearance of text in the program's output.
-    bool WaitForText(const std::string& text, int count = 1) const
-    {
-        return WaitFor([&] {
-            const std::string err = Err();
-            int n = 0;
-            for (size_t at = err.find(text); at != std::string::npos; at = err.find(text, at + 1))
-                ++n;
-            return n >= count;
-        });
-    }
 
     // The frames the window has drawn so far, from a SIGUSR1 report; -1 when none came.
     long Frames()
@@ -334,21 +322,21 @@ TEST_F(PowerAwareWindow, HalfRateOnBatteryOrPowerSaverAndFullAgainWhenEitherChan
     CMockSystemBus bus;
     ASSERT_TRUE(bus.Start(true, true));
     Start(bus.Address());
-    ASSERT_TRUE(WaitForText("power: on mains power")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power")) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
 
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<true>"));
-    ASSERT_TRUE(WaitForText("power: on battery:")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on battery:")) << Err();
     const double battery = Rate();
     EXPECT_LE(battery, SavingAtMost) << Err();
     EXPECT_GT(battery, 1.5) << Err();
 
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<false>"));
-    ASSERT_TRUE(WaitForText("power: on mains power", 2)) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power", 60, 2)) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
 
     ASSERT_TRUE(bus.Set(ProfilesName, ProfilesPath, "ActiveProfile", "<'power-saver'>"));
-    ASSERT_TRUE(WaitForText("power: power-saver profile")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: power-saver profile")) << Err();
     EXPECT_LE(Rate(), SavingAtMost) << Err();
 }
 
@@ -358,10 +346,10 @@ TEST_F(PowerAwareWindow, PauseKeepsAStillPictureOnBatteryAndFullKeepsTheRate)
     ASSERT_TRUE(bus.Start(true, false));
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<true>"));
     Start(bus.Address(), {"--power", "pause"});
-    ASSERT_TRUE(WaitForText("power: on battery")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on battery")) << Err();
     EXPECT_EQ(Rate(), 0.0) << Err();
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<false>"));
-    ASSERT_TRUE(WaitForText("power: on mains power")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power")) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
     Stop();
 
