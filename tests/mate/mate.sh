@@ -15,6 +15,14 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
+# Runs the command until it succeeds, for up to 30 s.
+wait_for() {
+  for _ in $(seq 150); do
+    "$@" && return 0
+    sleep 0.2
+  done
+  return 1
+}
 for p in mate-screensaver mate-screensaver-command mate-screensaver-preferences pulseaudio pactl sway grim \
   setpriv xhost xrandr xwininfo dbus-run-session gsettings unshare; do
   command -v "$p" >/dev/null || {
@@ -65,8 +73,7 @@ chown -R nobody:nogroup "$sway"
   WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=2 \
   PATH=/usr/bin:/bin sway -c "$sway/config" >"$scratch/sway.log" 2>&1) &
 pids+=($!)
-for _ in $(seq 150); do [ -s "$sway/display" ] && break; sleep 0.2; done
-[ -s "$sway/display" ] || fail "sway and its Xwayland did not start: $(cat "$scratch/sway.log")"
+wait_for test -s "$sway/display" || fail "sway and its Xwayland did not start: $(cat "$scratch/sway.log")"
 export DISPLAY=$(cat "$sway/display")
 xrandr --output XWAYLAND0 --primary
 [ "$(xrandr --listmonitors | head -1)" = "Monitors: 2" ] || fail "no two monitors: $(xrandr --listmonitors)"
@@ -78,8 +85,7 @@ env -i HOME="$scratch/home" XDG_RUNTIME_DIR="$runtime" PATH=/usr/bin:/bin pulsea
   >"$scratch/pulse.log" 2>&1 &
 pids+=($!)
 streams() { XDG_RUNTIME_DIR=$runtime pactl list sink-inputs 2>/dev/null | sed -n 's/.*application.process.id = "\([0-9]*\)"/\1/p'; }
-for _ in $(seq 100); do [ -S "$runtime/pulse/native" ] && break; sleep 0.2; done
-[ -S "$runtime/pulse/native" ] || fail "PulseAudio did not start: $(cat "$scratch/pulse.log")"
+wait_for test -S "$runtime/pulse/native" || fail "PulseAudio did not start: $(cat "$scratch/pulse.log")"
 
 # The session: its bus, the settings the preferences would write, the daemon.
 env -i HOME="$scratch/home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" dbus-run-session -- sh -c "
@@ -89,25 +95,15 @@ env -i HOME="$scratch/home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" dbus-run-sessi
   gsettings set org.mate.screensaver lock-enabled false
   exec mate-screensaver --no-daemon" >"$scratch/session.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do [ -s "$scratch/bus" ] && break; sleep 0.2; done
+wait_for test -s "$scratch/bus" || fail "the session did not start: $(cat "$scratch/session.log")"
 export DBUS_SESSION_BUS_ADDRESS=$(cat "$scratch/bus")
-for _ in $(seq 100); do mate-screensaver-command --query >/dev/null 2>&1 && break; sleep 0.2; done
+wait_for mate-screensaver-command --query >/dev/null 2>&1 || fail "the daemon did not answer: $(cat "$scratch/session.log")"
 
 # The processes running the program through the daemon's link, with their window.
 savers() { ps -eo pid=,args= | awk '$2 == "/usr/libexec/xscreensaver/veltrix" && $3 == "--root" {print $1}'; }
-window_x() {
-  local id
-  id=$(tr '\0' '\n' <"/proc/$1/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
-  xwininfo -id "$id" | sed -n 's/.*Absolute upper-left X: *//p'
-}
+window() { xwininfo -id "$(tr '\0' '\n' <"/proc/$1/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')"; }
+field() { sed -n "s/.*$1: *//p" <<<"$2"; } # NAME XWININFO
 scene() { [ "$(screenshot "$1,$2 $3x$4" | python3 "$here/colours.py")" -gt 10 ]; }
-wait_for() {
-  for _ in $(seq 150); do
-    "$@" && return 0
-    sleep 0.2
-  done
-  return 1
-}
 
 mate-screensaver-command --activate
 all_savers() { [ "$(savers | wc -l)" = "$monitors" ]; }
@@ -118,7 +114,7 @@ one_stream() { [ -n "$(streams)" ]; }
 wait_for one_stream || fail "no saver plays through the sound server"
 sleep 2 # the other would have opened its stream by now
 primary=""
-for p in $(savers); do [ "$(window_x "$p")" = "$primary_x" ] && primary=$p; done
+for p in $(savers); do [ "$(field "Absolute upper-left X" "$(window "$p")")" = "$primary_x" ] && primary=$p; done
 [ -n "$primary" ] || fail "no saver on the primary monitor"
 [ "$(streams)" = "$primary" ] || fail "streams from '$(streams | tr '\n' ' ')', not only from $primary"
 mate-screensaver-command --deactivate
@@ -131,11 +127,9 @@ env -i HOME="$scratch/home" PATH=/usr/bin:/bin DISPLAY="$DISPLAY" DBUS_SESSION_B
 pids+=($!)
 one_saver() { [ "$(savers | wc -l)" = 1 ]; }
 wait_for one_saver || fail "the preferences ran no preview: $(cat "$scratch/preferences.log")"
-preview=$(savers)
-id=$(tr '\0' '\n' <"/proc/$preview/environ" | sed -n 's/^XSCREENSAVER_WINDOW=//p')
-geometry=$(xwininfo -id "$id")
-x=$(sed -n 's/.*Absolute upper-left X: *//p' <<<"$geometry") y=$(sed -n 's/.*Absolute upper-left Y: *//p' <<<"$geometry")
-w=$(sed -n 's/.*Width: *//p' <<<"$geometry") h=$(sed -n 's/.*Height: *//p' <<<"$geometry")
+geometry=$(window "$(savers)")
+x=$(field "Absolute upper-left X" "$geometry") y=$(field "Absolute upper-left Y" "$geometry")
+w=$(field Width "$geometry") h=$(field Height "$geometry")
 [ "$w" -lt 1280 ] || fail "the preview window is ${w}x$h"
 # On the primary monitor, where a window covering the monitor would play.
 [ "$x" -lt 1280 ] || fail "the preferences opened on the other monitor (x $x)"

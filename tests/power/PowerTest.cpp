@@ -7,11 +7,12 @@
 #include "host/loop/FramePacing.h"
 #include "host/record/QuietAudio.h"
 #include "tests/support/Child.h"
+#include "tests/support/PngFile.h"
+#include "tests/support/Program.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/Xvfb.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <chrono>
 #include <cmath>
@@ -93,28 +94,9 @@ TEST(FrameRateOption, WholeRatesFromOneTo240AndOneLineOtherwise)
 
     // The program: one line, and the status every bad option gives.
     CTempDir scratch;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        freopen((scratch / "err").c_str(), "w", stderr);
-        ExecArgv({VELTRIX_BINARY_DIR "/veltrix", "--frame-rate", "0", "--headless"});
-    }
-    EXPECT_EQ(WaitForExit(pid, 30.0), 1);
-    EXPECT_TRUE(std::regex_match(ReadWholeFile(scratch / "err"), std::regex("veltrix: --frame-rate [^\n]*\n")))
-        << ReadWholeFile(scratch / "err");
-}
-
-// An RGB picture from a PNG file; empty when it cannot be read.
-std::vector<unsigned char> ReadRgb(const std::string& path)
-{
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str()))
-        return {};
-    image.format = PNG_FORMAT_RGB;
-    std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
-        return {};
-    return pixels;
+    const SProgram program = StartProgram(nullptr, {"--frame-rate", "0", "--headless"}, scratch / "err");
+    EXPECT_EQ(program.WaitForExit(30.0), 1);
+    EXPECT_TRUE(std::regex_match(program.Errors(), std::regex("veltrix: --frame-rate [^\n]*\n"))) << program.Errors();
 }
 
 double MeanDifference(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
@@ -133,20 +115,17 @@ TEST(FrameRateOption, TheSceneMovesAtTheSameSpeedAtHalfTheRate)
     // 15 are both 8 s in, inside the first camera flight (the first path is
     // chosen before any bolt draws a random number, so both fly the same one).
     CTempDir scratch;
-    for (const char* rate : {"30", "15"}) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            freopen((scratch / (std::string("err-") + rate)).c_str(), "w", stderr);
-            freopen("/dev/null", "w", stdout);
-            setenv("ALSOFT_DRIVERS", "null", 1);
-            ExecArgv({VELTRIX_BINARY_DIR "/veltrix", "--headless", "--no-pacing", "--no-sound", "--density", "0",
-                      "--size", "160x90", "--frames", "240", "--frame-rate", rate, "--output", scratch / rate});
-        }
-        ASSERT_EQ(WaitForExit(pid, 300.0), 0) << ReadWholeFile(scratch / (std::string("err-") + rate));
+    for (const std::string rate : {"30", "15"}) {
+        const SProgram program =
+            StartProgram(nullptr,
+                         {"--headless", "--no-pacing", "--no-sound", "--density", "0", "--size", "160x90", "--frames",
+                          "240", "--frame-rate", rate, "--output", scratch / rate},
+                         scratch / ("err-" + rate));
+        ASSERT_EQ(program.WaitForExit(300.0), 0) << program.Errors();
     }
-    const auto at30 = ReadRgb(scratch / "30/frame-00240.png");
-    const auto at15 = ReadRgb(scratch / "15/frame-00120.png");
-    const auto at15Later = ReadRgb(scratch / "15/frame-00240.png"); // 16 s in
+    const auto at30 = ReadPng(scratch / "30/frame-00240.png").rgba;
+    const auto at15 = ReadPng(scratch / "15/frame-00120.png").rgba;
+    const auto at15Later = ReadPng(scratch / "15/frame-00240.png").rgba; // 16 s in
     ASSERT_FALSE(at30.empty() || at15.empty() || at15Later.empty());
     const double same = MeanDifference(at30, at15);
     const double later = MeanDifference(at30, at15Later);
@@ -208,8 +187,9 @@ public:
     bool Start(bool upower, bool profiles)
     {
         m_Address = "unix:path=" + (m_Dir / "bus");
-        if (!_Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + m_Address}) ||
-            !WaitFor([&] { return access((m_Dir / "bus").c_str(), F_OK) == 0; }))
+        m_Pids.push_back(
+            _Start({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + m_Address}));
+        if (m_Pids.back() < 0 || !WaitFor([&] { return access((m_Dir / "bus").c_str(), F_OK) == 0; }))
             return false;
         if (upower && !_Mock("upower", "{\"OnBattery\": false}", "org.freedesktop.UPower"))
             return false;
@@ -221,45 +201,41 @@ public:
     // Sets a property through the mock, which signals the change.
     bool Set(const std::string& service, const std::string& path, const std::string& property, const std::string& value)
     {
-        return _Gdbus({"call", "--dest", service, "--object-path", path, "--method",
-                       "org.freedesktop.DBus.Properties.Set", service, property, value});
+        return _Call(service, path, "org.freedesktop.DBus.Properties.Set", {service, property, value});
     }
 
 private:
-    bool _Spawn(const std::vector<std::string>& argv)
+    // argv, on the bus as the system bus, its output into the services' log.
+    pid_t _Start(const std::vector<std::string>& argv)
     {
         const pid_t pid = fork();
         if (pid == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen((m_Dir / "services.log").c_str(), "a", stderr);
             setenv("DBUS_SYSTEM_BUS_ADDRESS", m_Address.c_str(), 1);
+            if (!freopen((m_Dir / "services.log").c_str(), "a", stderr) || dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+                _exit(126);
             ExecArgv(argv);
         }
-        m_Pids.push_back(pid);
-        return pid > 0;
+        return pid;
     }
 
-    bool _Gdbus(std::vector<std::string> args)
+    bool _Call(const std::string& dest, const std::string& path, const std::string& method,
+               const std::vector<std::string>& args)
     {
-        args.insert(args.begin(), {"/usr/bin/gdbus", args[0], "--address", m_Address});
-        args.erase(args.begin() + 4);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen("/dev/null", "w", stderr);
-            ExecArgv(args);
-        }
-        return WaitForExit(pid, 30.0) == 0;
+        std::vector<std::string> argv = {"/usr/bin/gdbus", "call", "--address", m_Address, "--dest", dest,
+                                         "--object-path",  path,   "--method",  method};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const pid_t pid = _Start(argv);
+        return pid > 0 && WaitForExit(pid, 30.0) == 0;
     }
 
     bool _Mock(const std::string& templ, const std::string& parameters, const std::string& name)
     {
-        if (!_Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", templ, "-p", parameters}))
-            return false;
-        return WaitFor([&] {
-            return _Gdbus({"call", "--dest", "org.freedesktop.DBus", "--object-path", "/org/freedesktop/DBus",
-                           "--method", "org.freedesktop.DBus.GetNameOwner", name});
-        });
+        m_Pids.push_back(
+            _Start({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", templ, "-p", parameters}));
+        return m_Pids.back() > 0 && WaitFor([&] {
+                   return _Call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.GetNameOwner",
+                                {name});
+               });
     }
 
     CTempDir m_Dir;
@@ -272,64 +248,39 @@ constexpr const char* UPowerPath = "/org/freedesktop/UPower";
 constexpr const char* ProfilesName = "net.hadess.PowerProfiles";
 constexpr const char* ProfilesPath = "/net/hadess/PowerProfiles";
 
-// The saver in a small window at 20 frames a second (cheap enough that a
+// The saver in a small window at 6 frames a second (cheap enough that a
 // loaded machine still holds it), its frames counted from SIGUSR1's reports.
 class PowerAwareWindow : public testing::Test
 {
 protected:
     void SetUp() override { ASSERT_TRUE(m_Xvfb.Start(320, 200)); }
+    void TearDown() override { Stop(); }
 
-    void TearDown() override
+    void Start(const std::string& systemBus, std::vector<std::string> args = {})
     {
-        if (m_Pid > 0) {
-            kill(m_Pid, SIGTERM);
-            EXPECT_EQ(WaitForExit(m_Pid, 30.0), 0) << Err();
+        args.insert(args.begin(),
+                    {"--size", "160x90", "--no-sound", "--density", "10", "--frame-rate", "6", "--verbose"});
+        m_Program = StartProgram(nullptr, args, m_Scratch / "err",
+                                 {{"DISPLAY", m_Xvfb.DisplayName()}, {"DBUS_SYSTEM_BUS_ADDRESS", systemBus}});
+        ASSERT_TRUE(m_Program.WaitFor("first frames presented")) << Err();
+    }
+
+    void Stop()
+    {
+        if (m_Program.pid > 0) {
+            kill(m_Program.pid, SIGTERM);
+            EXPECT_EQ(m_Program.WaitForExit(30.0), 0) << Err();
         }
+        m_Program.pid = -1;
     }
 
-    void Start(const std::string& systemBus, const std::vector<std::string>& extra = {})
-    {
-        m_Pid = fork();
-        if (m_Pid == 0) {
-            freopen((m_Scratch / "err").c_str(), "w", stderr);
-            setenv("DISPLAY", m_Xvfb.DisplayName().c_str(), 1);
-            unsetenv("WAYLAND_DISPLAY");
-            setenv("ALSOFT_DRIVERS", "null", 1);
-            setenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.c_str(), 1);
-            std::vector<std::string> argv = {VELTRIX_BINARY_DIR "/veltrix",
-                                             "--size",
-                                             "160x90",
-                                             "--no-sound",
-                                             "--density",
-                                             "10",
-                                             "--frame-rate",
-                                             "6",
-                                             "--verbose"};
-            argv.insert(argv.end(), extra.begin(), extra.end());
-            ExecArgv(argv);
-        }
-        ASSERT_TRUE(WaitForText("first frames presented")) << Err();
-    }
-
-    std::string Err() const { return ReadWholeFile(m_Scratch / "err"); }
-
-    // Waits for the count-th appearance of text on the program's stderr.
-    bool WaitForText(const std::string& text, int count = 1) const
-    {
-        return WaitFor([&] {
-            const std::string err = Err();
-            int n = 0;
-            for (size_t at = err.find(text); at != std::string::npos; at = err.find(text, at + 1))
-                ++n;
-            return n >= count;
-        });
-    }
+    std::string Err() const { return m_Program.Errors(); }
 
     // The frames the window has drawn so far, from a SIGUSR1 report; -1 when none came.
     long Frames()
     {
         const size_t before = Err().size();
-        kill(m_Pid, SIGUSR1);
+        kill(m_Program.pid, SIGUSR1);
         long frames = -1;
         const std::regex drew("drew (\\d+) frames");
         WaitFor([&] {
@@ -363,7 +314,7 @@ protected:
 
     CXvfb m_Xvfb;
     CTempDir m_Scratch;
-    pid_t m_Pid = -1;
+    SProgram m_Program;
 };
 
 TEST_F(PowerAwareWindow, HalfRateOnBatteryOrPowerSaverAndFullAgainWhenEitherChangesBack)
@@ -371,21 +322,21 @@ TEST_F(PowerAwareWindow, HalfRateOnBatteryOrPowerSaverAndFullAgainWhenEitherChan
     CMockSystemBus bus;
     ASSERT_TRUE(bus.Start(true, true));
     Start(bus.Address());
-    ASSERT_TRUE(WaitForText("power: on mains power")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power")) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
 
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<true>"));
-    ASSERT_TRUE(WaitForText("power: on battery:")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on battery:")) << Err();
     const double battery = Rate();
     EXPECT_LE(battery, SavingAtMost) << Err();
     EXPECT_GT(battery, 1.5) << Err();
 
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<false>"));
-    ASSERT_TRUE(WaitForText("power: on mains power", 2)) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power", 60, 2)) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
 
     ASSERT_TRUE(bus.Set(ProfilesName, ProfilesPath, "ActiveProfile", "<'power-saver'>"));
-    ASSERT_TRUE(WaitForText("power: power-saver profile")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: power-saver profile")) << Err();
     EXPECT_LE(Rate(), SavingAtMost) << Err();
 }
 
@@ -395,15 +346,13 @@ TEST_F(PowerAwareWindow, PauseKeepsAStillPictureOnBatteryAndFullKeepsTheRate)
     ASSERT_TRUE(bus.Start(true, false));
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<true>"));
     Start(bus.Address(), {"--power", "pause"});
-    ASSERT_TRUE(WaitForText("power: on battery")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on battery")) << Err();
     EXPECT_EQ(Rate(), 0.0) << Err();
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<false>"));
-    ASSERT_TRUE(WaitForText("power: on mains power")) << Err();
+    ASSERT_TRUE(m_Program.WaitFor("power: on mains power")) << Err();
     EXPECT_GE(Rate(), FullAtLeast) << Err();
-    kill(m_Pid, SIGTERM);
-    EXPECT_EQ(WaitForExit(m_Pid, 30.0), 0) << Err();
+    Stop();
 
-    m_Pid = -1;
     Start(bus.Address(), {"--power", "full"});
     ASSERT_TRUE(bus.Set(UPowerName, UPowerPath, "OnBattery", "<true>"));
     EXPECT_GE(Rate(), FullAtLeast) << Err();

@@ -5,13 +5,13 @@
 
 #include "host/app/Options.h"
 #include "host/loop/RenderScale.h"
+#include "tests/support/PngFile.h"
+#include "tests/support/Program.h"
 
-#include <png.h>
+#include "tests/support/Child.h"
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -165,42 +165,8 @@ std::string GlowPng()
     return PngBytes(side, side, rgba);
 }
 
-struct SFrame
-{
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgba;
-};
-
-SFrame ReadPng(const std::string& path)
-{
-    SFrame frame;
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str()))
-        return frame;
-    png.format = PNG_FORMAT_RGBA;
-    frame.rgba.resize(PNG_IMAGE_SIZE(png));
-    if (png_image_finish_read(&png, nullptr, frame.rgba.data(), 0, nullptr)) {
-        frame.width = static_cast<int>(png.width);
-        frame.height = static_cast<int>(png.height);
-    }
-    return frame;
-}
-
-// Mean of red, green and blue over a box.
-double Brightness(const SFrame& frame, int x0, int y0, int w, int h)
-{
-    double sum = 0.0;
-    for (int y = y0; y < y0 + h; ++y)
-        for (int x = x0; x < x0 + w; ++x)
-            for (int c = 0; c < 3; ++c)
-                sum += frame.rgba[(static_cast<size_t>(y) * frame.width + x) * 4 + c];
-    return sum / (3.0 * w * h);
-}
-
-// What the bolts add over a box: the light above the box's median (the
-// smooth glow behind them), in the mean of red, green and blue.
-double BoltLight(const SFrame& frame, int x0, int y0, int w, int h)
+// The mean of red, green and blue of each pixel in a box.
+std::vector<double> Levels(const SPicture& frame, int x0, int y0, int w, int h)
 {
     std::vector<double> levels;
     for (int y = y0; y < y0 + h; ++y)
@@ -208,6 +174,20 @@ double BoltLight(const SFrame& frame, int x0, int y0, int w, int h)
             const unsigned char* p = &frame.rgba[(static_cast<size_t>(y) * frame.width + x) * 4];
             levels.push_back((p[0] + p[1] + p[2]) / 3.0);
         }
+    return levels;
+}
+
+double Brightness(const SPicture& frame, int x0, int y0, int w, int h)
+{
+    const std::vector<double> levels = Levels(frame, x0, y0, w, h);
+    return std::accumulate(levels.begin(), levels.end(), 0.0) / static_cast<double>(levels.size());
+}
+
+// What the bolts add over a box: the light above the box's median (the
+// smooth glow behind them).
+double BoltLight(const SPicture& frame, int x0, int y0, int w, int h)
+{
+    const std::vector<double> levels = Levels(frame, x0, y0, w, h);
     std::vector<double> sorted = levels;
     std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
     const double background = sorted[sorted.size() / 2];
@@ -215,6 +195,17 @@ double BoltLight(const SFrame& frame, int x0, int y0, int w, int h)
     for (double level : levels)
         sum += std::max(0.0, level - background);
     return sum / static_cast<double>(levels.size());
+}
+
+// Records the scene from pack with args into dir/out (the program's output
+// into dir/out.err, failing the test when the program fails); frame is read.
+SPicture Record(const CTempDir& dir, const std::string& pack, const std::string& out, const std::string& frame,
+                std::vector<std::string> args, const Environment& env = {})
+{
+    args.insert(args.end(), {"--headless", "--no-pacing", "--no-sound", "--pack", pack, "--output", dir / out});
+    const SProgram program = StartProgram(nullptr, args, dir / (out + ".err"), env);
+    EXPECT_EQ(program.WaitForExit(300.0), 0) << program.Errors();
+    return ReadPng(dir / out + "/" + frame);
 }
 
 } // namespace
@@ -233,17 +224,11 @@ TEST(RenderScaleProgram, BoltsKeepTheirBrightnessAtHalfScaleAndFillTheWholeFrame
         media["textures/flare/f" + std::to_string(i) + ".jpg"] = SolidPng(4, 4, 0, 0, 0);
     const std::string pack = BuildPack(dir, "glow.dat", media);
 
-    SFrame frames[2];
-    const char* scales[2] = {"1", "0.5"};
+    SPicture frames[2];
+    const std::string scales[2] = {"1", "0.5"};
     for (int i = 0; i < 2; ++i) {
-        const std::string out = dir / (std::string("f") + scales[i]);
-        const std::string command =
-            "ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR
-            "/veltrix --headless --no-pacing --no-sound --size 320x200 --frames 100 --density 40"
-            " --render-scale " +
-            std::string(scales[i]) + " --pack " + pack + " --output " + out + " 2>/dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        frames[i] = ReadPng(out + "/frame-00100.png");
+        frames[i] = Record(dir, pack, "f" + scales[i], "frame-00100.png",
+                           {"--size", "320x200", "--frames", "100", "--density", "40", "--render-scale", scales[i]});
         ASSERT_EQ(frames[i].width, 320);
         ASSERT_EQ(frames[i].height, 200);
     }
@@ -265,24 +250,15 @@ TEST(RenderScaleProgram, ADriverWithoutFramebufferObjectsRecordsWholeFramesAndSa
 {
     CTempDir dir;
     const std::string pack = BuildPack(dir, "full.dat", FullMedia());
-    const std::string err = dir / "err.txt";
-    const auto record = [&](const std::string& environment, const std::string& scale, const std::string& out) {
-        const std::string command = environment +
-                                    " ALSOFT_DRIVERS=null " VELTRIX_BINARY_DIR
-                                    "/veltrix --headless --no-pacing --no-sound --size 64x40 --frames 2"
-                                    " --render-scale " +
-                                    scale + " --pack " + pack + " --output " + out + " 2>" + err;
-        EXPECT_EQ(std::system(command.c_str()), 0) << command;
-        return ReadPng(out + "/frame-00002.png");
-    };
-    const SFrame whole = record("", "1", dir / "whole");
+    const SPicture whole =
+        Record(dir, pack, "whole", "frame-00002.png", {"--size", "64x40", "--frames", "2", "--render-scale", "1"});
     // Mesa then offers OpenGL 2.1 without GL_ARB_framebuffer_object.
-    const SFrame refused =
-        record("MESA_GL_VERSION_OVERRIDE=2.1 MESA_EXTENSION_OVERRIDE=-GL_ARB_framebuffer_object", "0.5", dir / "f");
+    const SPicture refused =
+        Record(dir, pack, "f", "frame-00002.png", {"--size", "64x40", "--frames", "2", "--render-scale", "0.5"},
+               {{"MESA_GL_VERSION_OVERRIDE", "2.1"}, {"MESA_EXTENSION_OVERRIDE", "-GL_ARB_framebuffer_object"}});
     ASSERT_EQ(refused.width, 64);
     ASSERT_EQ(whole.rgba.size(), refused.rgba.size());
     EXPECT_TRUE(whole.rgba == refused.rgba) << "not the frame drawn at full size";
-    std::ifstream in(err);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadWholeFile(dir / "f.err");
     EXPECT_NE(text.find("render scale 1: the driver has no framebuffer objects"), std::string::npos) << text;
 }

@@ -20,12 +20,16 @@ bool SProgram::Running() const
     return waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != pid;
 }
 
-bool SProgram::WaitFor(const std::string& text, double seconds) const
+bool SProgram::WaitFor(const std::string& text, double seconds, int count) const
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     for (;;) {
         const bool running = Running(); // before the read: its last words are in the file by then
-        if (Errors().find(text) != std::string::npos)
+        const std::string errors = Errors();
+        int seen = 0;
+        for (size_t at = errors.find(text); at != std::string::npos && seen < count; at = errors.find(text, at + 1))
+            ++seen;
+        if (seen == count)
             return true;
         if (!running || std::chrono::steady_clock::now() > end)
             return false;

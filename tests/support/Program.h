@@ -17,7 +17,8 @@ struct SProgram
 
     std::string Errors() const;
     bool Running() const; // not exited yet (an exited child stays unreaped for WaitForExit)
-    bool WaitFor(const std::string& text, double seconds = 60) const; // in its output; false once it exited without
+    // The count-th appearance of text in its output; false once it exited without.
+    bool WaitFor(const std::string& text, double seconds = 60, int count = 1) const;
     bool RunsFor(double seconds) const; // still running after that long
     int WaitForExit(double seconds = 60) const; // the status; -1 after killing it at the limit
 };
