@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -52,6 +53,7 @@ CWaylandHost::~CWaylandHost()
     m_pWindow.reset();
     for (auto& o : m_Outputs)
         o->m_pSurface.reset();
+    m_Dropped.clear();
 #if defined(__SANITIZE_ADDRESS__)
     // As on X: the driver's own allocations would show as leaks from a
     // nameless module once the EGL display is gone.
@@ -172,7 +174,8 @@ void CWaylandHost::_Cover(COutput* o)
 }
 
 // The one way a surface goes: its view first (the loop makes another main
-// one if it was), then the surface and its role.
+// one if it was), then the surface and its role, once the events already
+// queued are dispatched (see _Dispatch).
 void CWaylandHost::_DropSurface(CWlSurface* s)
 {
     if (s->m_pView) {
@@ -185,7 +188,7 @@ void CWaylandHost::_DropSurface(CWlSurface* s)
         return;
     }
     if (COutput* o = _OutputOf(s))
-        o->m_pSurface.reset();
+        m_Dropped.push_back(std::move(o->m_pSurface));
 }
 
 void CWaylandHost::OnSurfaceChanged(CWlSurface*)

@@ -104,6 +104,9 @@ private:
     std::unique_ptr<CWlInput> m_pInput;
     std::vector<std::unique_ptr<COutput>> m_Outputs;
     std::unique_ptr<CWlSurface> m_pWindow;
+    // Surfaces dropped while their events were being dispatched, kept until
+    // the queue holds none of those events (see _Dispatch).
+    std::vector<std::unique_ptr<CWlSurface>> m_Dropped;
     CHostLoop m_Loop;
     EWaylandMode m_Mode = EWaylandMode::Window;
     const SSaverModule* m_pModule = nullptr;

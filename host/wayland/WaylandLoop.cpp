@@ -78,10 +78,17 @@ bool CWaylandHost::_WaitForConfigures()
     LeaveLostServer(LostLine);
 }
 
+// A surface dropped by one event may be named by others read with it (KWin
+// sends the keyboard's leave right after a layer surface's closed).
+// libwayland counts a reference from each queued event that names a proxy,
+// but gives it back only for a proxy still alive when the event is
+// dispatched: a wl_surface destroyed before then is never freed. So dropped
+// surfaces go only here, with the default queue empty and nothing read since.
 void CWaylandHost::_Dispatch()
 {
     if (wl_display_dispatch_pending(m_pDisplay) < 0 || wl_display_dispatch_queue_pending(m_pDisplay, m_pFrameQueue) < 0)
         _Lost();
+    m_Dropped.clear();
 }
 
 // Sends all that is queued; a full socket waits until the compositor reads.
