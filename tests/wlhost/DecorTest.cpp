@@ -28,8 +28,8 @@ TEST_F(WaylandHost, WithoutServerDecorationsTheWindowGetsLibdecorsAndStillDrawsA
         std::filesystem::create_directories(noPlugins);
         for (const char* plugins : {static_cast<const char*>(nullptr), noPlugins.c_str()}) {
             SCOPED_TRACE(plugins ? "no libdecor plugin" : "libdecor's plugin");
-            const SChild child = Spawn({"--verbose", "--no-sound", "--size", "500x400"}, DebugProtocol,
-                                       const_cast<char*>(plugins));
+            const SChild child =
+                Spawn({"--verbose", "--no-sound", "--size", "500x400"}, DebugProtocol, const_cast<char*>(plugins));
             ASSERT_TRUE(WaitFor(child, "first frames presented")) << ReadWholeFile(child.errPath);
             EXPECT_TRUE(DrawsOn(child, "the window", 3)) << ReadWholeFile(child.errPath);
             // The size asked for, or the compositor's: never the 1x1 of an unconfigured window.
