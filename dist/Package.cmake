@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION x11)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libdecor draws the window's title bar on GNOME and weston only through a plugin.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libdecor-0-plugin-1-cairo")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xscreensaver | mate-screensaver, swayidle")
 set(CPACK_STRIP_FILES ON)
 include(CPack)

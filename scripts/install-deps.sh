@@ -24,6 +24,9 @@ PACKAGES=(
   # and output power) and wayland-scanner
   libwayland-dev libwayland-bin libegl1-mesa-dev libxkbcommon-dev wayland-protocols
   plasma-wayland-protocols librust-wayland-protocols-dev
+  # the window's decorations where the compositor draws none (GNOME, weston):
+  # libdecor and its plugin that draws them
+  libdecor-0-dev libdecor-0-plugin-1-cairo
   # compositors and tools the Wayland tests drive (headless sway as nobody,
   # weston, mutter under its own session bus; screen copies, key input)
   sway grim wtype weston mutter dbus util-linux

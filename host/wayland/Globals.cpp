@@ -128,6 +128,7 @@ const wl_seat_listener SeatListener = {CWlInput::Capabilities, NoSeatName};
 
 bool BindGlobals(wl_display* display, SWlGlobals& globals)
 {
+    globals.m_pDisplay = display;
     globals.m_Registry.reset(wl_display_get_registry(display));
     wl_registry_add_listener(globals.m_Registry.get(), &RegistryListener, &globals);
     return wl_display_roundtrip(display) >= 0;

@@ -29,6 +29,7 @@ struct SWlGlobals
 {
     IWlEvents* m_pEvents = nullptr; // the registry's listener tells it of outputs
     CWlInput* m_pInput = nullptr; // listens to the seat from its binding on
+    wl_display* m_pDisplay = nullptr; // the connection (libdecor makes its own objects on it)
     wl::Registry m_Registry;
     wl::Compositor m_Compositor;
     wl::WmBase m_WmBase; // xdg-shell

@@ -64,6 +64,9 @@ CWlSurface::CWlSurface(const SWlGlobals& g, wl_event_queue* frames, IWlSurfaceOw
             wl::Region none(wl_compositor_create_region(g.m_Compositor.get()));
             wl_surface_set_input_region(s, none.get());
         }
+    } else if (role == ESurfaceRole::Window && !g.m_DecorationManager && g.m_pDisplay &&
+               (m_pDecor = CWlDecor::Make(g.m_pDisplay, s, *this, width, height))) {
+        return; // libdecor made the toplevel and mapped it
     } else {
         m_XdgSurface.reset(xdg_wm_base_get_xdg_surface(g.m_WmBase.get(), s));
         xdg_surface_add_listener(m_XdgSurface.get(), &XdgSurfaceListener, this);
@@ -87,6 +90,7 @@ CWlSurface::CWlSurface(const SWlGlobals& g, wl_event_queue* frames, IWlSurfaceOw
 CWlSurface::~CWlSurface()
 {
     m_Frame.reset();
+    m_pDecor.reset();
     m_Decoration.reset();
     m_Toplevel.reset();
     m_XdgSurface.reset();
@@ -187,6 +191,18 @@ void CWlSurface::Prepare()
     m_Frame.reset(wl_surface_frame(s));
     wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(m_Frame.get()), m_pFrames);
     wl_callback_add_listener(m_Frame.get(), &FrameListener, this);
+}
+
+// libdecor acked the configure already; only the size is left to the loop.
+void CWlSurface::OnDecorConfigure(int width, int height)
+{
+    _Configured(m_nSerial, width, height);
+    m_bAckPending = false;
+}
+
+void CWlSurface::OnDecorClose()
+{
+    m_Owner.OnSurfaceClosed(this);
 }
 
 void CWlSurface::Enter(void* data, wl_surface*, wl_output* output)

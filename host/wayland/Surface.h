@@ -14,6 +14,7 @@
 // size; otherwise it is an integer, the output's (wl_surface.set_buffer_scale).
 #pragma once
 
+#include "host/wayland/Decor.h"
 #include "host/wayland/Globals.h"
 #include "platform/SaverModule.h"
 
@@ -40,14 +41,14 @@ public:
     virtual int OutputScale(wl_output* output) const = 0; // integer scale of an output we know; 1 else
 };
 
-class CWlSurface
+class CWlSurface : private IWlDecorOwner
 {
 public:
     // output: the output of a full-screen or layer surface; null for the
     // window. width x height: the window's logical size until configured.
     CWlSurface(const SWlGlobals& globals, wl_event_queue* frames, IWlSurfaceOwner& owner, ESurfaceRole role,
                wl_output* output, int width, int height);
-    ~CWlSurface();
+    ~CWlSurface() override;
     CWlSurface(const CWlSurface&) = delete;
     CWlSurface& operator=(const CWlSurface&) = delete;
 
@@ -93,7 +94,11 @@ public:
     static void ToplevelClose(void* data, xdg_toplevel*);
     static void PreferredScale(void* data, wp_fractional_scale_v1*, uint32_t scale120);
 
+    bool Decorated() const { return m_Decoration || m_pDecor; } // by the compositor or by libdecor
+
 private:
+    void OnDecorConfigure(int width, int height) override;
+    void OnDecorClose() override;
     int _Buffer(int logical) const;
     void _Configured(uint32_t serial, int width, int height);
     void _WindowScale();
@@ -109,6 +114,7 @@ private:
     wl::XdgSurface m_XdgSurface;
     wl::Toplevel m_Toplevel;
     wl::Decoration m_Decoration;
+    std::unique_ptr<CWlDecor> m_pDecor; // the window's, where the compositor draws none
     wl::Callback m_Frame; // the last frame's, until it comes
     std::vector<wl_output*> m_Entered; // outputs the window is on
 

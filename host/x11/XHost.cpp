@@ -119,6 +119,14 @@ SSaverView* CXHost::AddView(const SSaverModule& module, Window window, double x,
     return view;
 }
 
+void CXHost::RemoveView(Window window)
+{
+    if (SSaverView* view = m_Loop.ViewOf(Owner(window)))
+        m_Loop.RemoveView(view);
+    m_Views.erase(std::remove_if(m_Views.begin(), m_Views.end(), [&](const SXView& v) { return v.m_Window == window; }),
+                  m_Views.end());
+}
+
 void CXHost::_SetSeen(Window window, bool seen)
 {
     for (SXView& v : m_Views) {

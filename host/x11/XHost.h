@@ -54,6 +54,9 @@ public:
     SSaverView* AddView(const SSaverModule& module, Window window, double x, double y, int width, int height,
                         bool preview);
 
+    // Stops and destroys the view covering window (the window stays).
+    void RemoveView(Window window);
+
     // Starts every view, then animates them until something ends the loop;
     // every event goes to onEvent first (it may call Quit). Stops and
     // destroys the views on the way out. With verbose, reports on stderr how

@@ -4,6 +4,7 @@
 #include "host/loop/Screens.h"
 #include "host/x11/Monitors.h"
 #include "host/x11/XHost.h"
+#include "host/x11/XScreens.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -142,38 +143,13 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
     XFreePixmap(display, blank);
 
     ApplyRunSettings(module, options, false);
-    const std::vector<SMonitor> monitors = ListMonitors(display);
-    std::vector<SScreenPlace> places;
-    for (const SMonitor& m : monitors)
-        places.push_back({m.m_nX, m.m_nY, m.m_bPrimary});
-    const int main = std::max(0, MainScreenIndex(places)); // the list is never empty
-    std::vector<Window> windows;
-    for (size_t i = 0; i < monitors.size(); ++i) {
-        const SMonitor& m = monitors[i];
-        double originX = 0.0, originY = 0.0;
-        FrameOrigin(places[main], places[i], static_cast<int>(i) == main, originX, originY);
-        XSetWindowAttributes attributes = {};
-        attributes.override_redirect = True;
-        attributes.background_pixel = BlackPixel(display, DefaultScreen(display));
-        attributes.cursor = invisible;
-        attributes.event_mask = KeyPressMask | ButtonPressMask | PointerMotionMask | StructureNotifyMask;
-        const Window w =
-            XCreateWindow(display, root, m.m_nX, m.m_nY, m.m_nWidth, m.m_nHeight, 0, CopyFromParent, InputOutput,
-                          CopyFromParent, CWOverrideRedirect | CWBackPixel | CWCursor | CWEventMask, &attributes);
-        XStoreName(display, w, "Veltrix");
-        if (!AddView(host, module, options, w, static_cast<int>(originX), static_cast<int>(originY), m.m_nWidth,
-                     m.m_nHeight, false))
-            return Fail(NoViewReason);
-        XMapRaised(display, w);
-        windows.push_back(w);
-    }
+    CXScreens screens(host, invisible, [&](Window w, int x, int y, int width, int height) {
+        return AddView(host, module, options, w, x, y, width, height, false);
+    });
+    screens.Listen();
+    if (!screens.Follow(ListMonitors(display)))
+        return Fail(NoViewReason);
     XSync(display, False);
-    // Override-redirect windows get no focus; the grabs bring keys and
-    // buttons to us wherever the pointer is. Without them (another client
-    // holds a grab) the pointer over our windows still ends the run.
-    XGrabKeyboard(display, windows.front(), False, GrabModeAsync, GrabModeAsync, CurrentTime);
-    XGrabPointer(display, windows.front(), False, ButtonPressMask | PointerMotionMask, GrabModeAsync, GrabModeAsync,
-                 None, invisible, CurrentTime);
 
     int pointerX = 0, pointerY = 0, windowX = 0, windowY = 0;
     unsigned int buttons = 0;
@@ -181,9 +157,15 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
     XQueryPointer(display, root, &pointerRoot, &pointerChild, &pointerX, &pointerY, &windowX, &windowY, &buttons);
     CPointerWatch pointer;
     pointer.Start(pointerX, pointerY);
+    bool failed = false;
     host.Run(
         [&](const XEvent& event) {
-            if ((event.type == KeyPress && KeyQuits(true, false)) || (event.type == ButtonPress && ButtonQuits(true))) {
+            if (!screens.OnEvent(event)) {
+                std::fprintf(stderr, "veltrix: %s\n", NoViewReason);
+                failed = true;
+                host.Quit(EQuit::Asked);
+            } else if ((event.type == KeyPress && KeyQuits(true, false)) ||
+                       (event.type == ButtonPress && ButtonQuits(true))) {
                 host.Quit(EQuit::Asked);
             } else if (event.type == MotionNotify) {
                 // Events are read only once the views have started, so the
@@ -195,5 +177,5 @@ int RunAllScreens(const SSaverModule& module, const SOptions& options)
         },
         options.m_bVerbose);
     XFreeCursor(display, invisible);
-    return 0;
+    return failed ? 1 : 0;
 }
