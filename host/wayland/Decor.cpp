@@ -14,10 +14,20 @@ void DecorError(libdecor*, libdecor_error, const char*)
 libdecor_interface ContextInterface = {DecorError, nullptr, nullptr, nullptr, nullptr, nullptr,
                                        nullptr,    nullptr, nullptr, nullptr, nullptr};
 
-libdecor_frame_interface FrameInterface = {CWlDecor::Configure, CWlDecor::Close, CWlDecor::Commit, nullptr,
-                                           nullptr,             nullptr,         nullptr,          nullptr,
-                                           nullptr,             nullptr,         nullptr,          nullptr,
-                                           nullptr,             nullptr};
+libdecor_frame_interface FrameInterface = {CWlDecor::Configure,
+                                           CWlDecor::Close,
+                                           CWlDecor::Commit,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr};
 
 } // namespace
 
@@ -61,8 +71,8 @@ void CWlDecor::Configure(libdecor_frame* frame, libdecor_configuration* configur
 {
     auto* d = static_cast<CWlDecor*>(data);
     int width = 0, height = 0;
-    const bool given = libdecor_configuration_get_content_size(configuration, frame, &width, &height) &&
-                       width > 0 && height > 0;
+    const bool given =
+        libdecor_configuration_get_content_size(configuration, frame, &width, &height) && width > 0 && height > 0;
     if (given) {
         d->m_nWidth = width;
         d->m_nHeight = height;

@@ -41,8 +41,8 @@ class CWlDecor
 {
 public:
     // Null when libdecor could not start: the caller makes a plain toplevel.
-    static std::unique_ptr<CWlDecor> Make(wl_display* display, wl_surface* surface, IWlDecorOwner& owner,
-                                          int width, int height);
+    static std::unique_ptr<CWlDecor> Make(wl_display* display, wl_surface* surface, IWlDecorOwner& owner, int width,
+                                          int height);
     ~CWlDecor();
     CWlDecor(const CWlDecor&) = delete;
     CWlDecor& operator=(const CWlDecor&) = delete;

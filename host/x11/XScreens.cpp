@@ -86,8 +86,8 @@ bool CXScreens::Follow(const std::vector<SMonitor>& monitors)
                 const SMonitor& was = old[k].m_Monitor;
                 if (was.m_nX != s.m_Monitor.m_nX || was.m_nY != s.m_Monitor.m_nY ||
                     was.m_nWidth != s.m_Monitor.m_nWidth || was.m_nHeight != s.m_Monitor.m_nHeight) {
-                    XMoveResizeWindow(m_pDisplay, s.m_Window, s.m_Monitor.m_nX, s.m_Monitor.m_nY,
-                                      s.m_Monitor.m_nWidth, s.m_Monitor.m_nHeight);
+                    XMoveResizeWindow(m_pDisplay, s.m_Window, s.m_Monitor.m_nX, s.m_Monitor.m_nY, s.m_Monitor.m_nWidth,
+                                      s.m_Monitor.m_nHeight);
                     m_Host.Resize(s.m_Window, s.m_Monitor.m_nWidth, s.m_Monitor.m_nHeight);
                 }
             }
