@@ -5,6 +5,8 @@
 # on battery (UPower mocked by python3-dbusmock on a private bus standing in
 # for the system bus: 15 a second), --frame-rate 10, and --power pause on
 # battery. Without music (--no-sound), so the figures are the drawing's.
+# RENDER_SCALE=1 holds the render scale, so that auto's choice (a smaller
+# frame at 30 a second than at 15) does not blur the comparison.
 # usage: bench/power/power-cost.sh [BUILD_DIR] [SECONDS] [WxH]
 set -euo pipefail
 veltrix=$(realpath "${1:-build}")/veltrix
@@ -59,7 +61,7 @@ run() {
   battery "$onBattery"
   local log=$dir/${name// /_}.log
   DISPLAY=$display DBUS_SYSTEM_BUS_ADDRESS=$bus ALSOFT_DRIVERS=null \
-    "$veltrix" --x11 --size "$size" --no-sound --verbose "$@" 2>"$log" &
+    "$veltrix" --x11 --size "$size" --no-sound --verbose ${RENDER_SCALE:+--render-scale "$RENDER_SCALE"} "$@" 2>"$log" &
   local pid=$!
   sleep 3 # start-up and the first frames
   local before first
